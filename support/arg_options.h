@@ -46,6 +46,6 @@ const char *strip_option(const char *args, fixed_string &out, const char *option
 // strip_option() for the option "-force".
 const char *strip_force_option(const char *args, fixed_string &out, int *found);
 
-// Copies `args` ("(null)" when null) into `out` and removes from it every occurrence of each
-// word of the list `options` (OPTION_ANYWHERE).
+// Copies `args` ("(null)" when null; it may be the text of `out`) into `out` and removes from it
+// every occurrence of each word of the list `options` (OPTION_ANYWHERE).
 void remove_options(const char *args, fixed_string &out, const char *options);

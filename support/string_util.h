@@ -60,9 +60,9 @@ int abbrev_in_list(const char *word, const char *list, int min_length);
 // Toggles `keyword`'s first word in the heap-held, space-separated list *list_pointer (null for
 // an empty list; it came from malloc). "NULL" in any case frees the whole list. Present words
 // are removed, every occurrence; a new word goes to the front. Returns a constant message:
-// "List is already empty.", "List deleted.", "Keyword removed." or "Keyword added.". Returns null,
-// reporting it (REPORT_MISUSE) and leaving the list unchanged, for a null argument, an empty
-// keyword, or when memory runs out.
+// "List is already empty.", "List deleted.", "Keyword removed." or "Keyword added.". Returns null
+// with a report, leaving the list unchanged, for a null argument or an empty keyword
+// (REPORT_MISUSE) and when memory runs out (REPORT_RESOURCE).
 const char *add_remove_keyword_line(const char *keyword, char **list_pointer);
 
 // ---- numbers -----------------------------------------------------------------------------
