@@ -1,0 +1,372 @@
+// The file manifest: records, by-name index, line parser, load and crash-safe save.
+#include "updater/file_manifest.h"
+
+#include "support/debug_log.h"
+#include "support/files.h"
+#include "support/fixed_string.h"
+#include "support/line_reader.h"
+#include "support/string_util.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <stdio_ext.h>
+#include <unistd.h>
+
+namespace {
+
+// stdio buffer for reading and writing manifest files.
+constexpr size_t manifest_stream_buffer_size = 1 << 16;
+
+const char *const manifest_header_lines =
+    "# This is an automatically generated file - do not modify\n"
+    "# It contains a list of the files currently managed by the\n"
+    "# updater.  Changing or deleting it may cause your next\n"
+    "# update to download far more things than it needs.\n"
+    "\n";
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool ends_word(char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\n'; }
+bool is_lower_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+
+// A malloc'd, terminated copy of the first `length` bytes of `text`, or null.
+char *copy_text(const char *text, size_t length)
+{
+    char *copy = static_cast<char *>(malloc(length + 1));
+    if (copy) {
+        memcpy(copy, text, length);
+        copy[length] = '\0';
+    }
+    return copy;
+}
+
+char *copy_text(const char *text) { return text ? copy_text(text, strlen(text)) : nullptr; }
+
+uint32_t record_name_hash(const void *thing)
+{
+    return string_hash(static_cast<const manifest_record *>(thing)->name);
+}
+
+uint32_t name_key_hash(const void *key) { return string_hash(static_cast<const char *>(key)); }
+
+int record_has_name(const void *thing, const void *key)
+{
+    const char *name = static_cast<const manifest_record *>(thing)->name;
+    return name && strcmp(name, static_cast<const char *>(key)) == 0;
+}
+
+int syntax_error(const char *source_label, const char *what, const char *line)
+{
+    fixed_string message("Syntax error in ");
+    message.append(source_label);
+    message.append(" - ");
+    message.append(what);
+    message.append(" for line:");
+    report_error(message.c_str(), REPORT_MANIFEST);
+    report_error(line, REPORT_MANIFEST);
+    return 0;
+}
+
+// 1 when a record's line, as save_file writes it, is read back by load_file as the same record.
+bool record_reads_back(const manifest_record *record)
+{
+    const char *hash = record->hash;
+    if (!hash)
+        return false;
+    for (int i = 0; i < manifest_hash_min_prefix; i++)
+        if (!is_lower_hex(hash[i]))
+            return false;
+    if (strpbrk(hash, " \t\n\r"))
+        return false;
+    const char *name = record->name;
+    return manifest_name_is_safe(name) && !is_blank(name[0]) && !strpbrk(name, "\n\r");
+}
+
+} // namespace
+
+// ---- manifest_record -----------------------------------------------------------------------
+
+manifest_record::~manifest_record()
+{
+    free(name);
+    free(hash);
+}
+
+int manifest_record::set_hash(const char *text)
+{
+    free(hash);
+    hash = copy_text(text);
+    return hash || !text;
+}
+
+int manifest_record::set_name(const char *text)
+{
+    free(name);
+    name = copy_text(text);
+    return name || !text;
+}
+
+int manifest_name_is_safe(const char *name)
+{
+    if (!name || !*name)
+        return 0;
+    const char *component = name;
+    for (;;) {
+        const char *end = strchr(component, '/');
+        size_t length = end ? size_t(end - component) : strlen(component);
+        if (length == 2 && component[0] == '.' && component[1] == '.')
+            return 0;
+        if (!end)
+            return 1;
+        component = end + 1;
+    }
+}
+
+int parse_manifest_line(const char *source_label, const char *line, manifest_record **out_record)
+{
+    if (!out_record)
+        return 0;
+    *out_record = nullptr;
+    if (!line)
+        return 0;
+
+    const char *hash = line;
+    while (is_blank(*hash))
+        hash++;
+    if (*hash == '\0' || *hash == '#')
+        return 1;
+
+    for (int i = 0; i < manifest_hash_min_prefix; i++)
+        if (!is_lower_hex(hash[i]))
+            return syntax_error(source_label, "bad or missing hash field", line);
+    const char *hash_end = hash + manifest_hash_min_prefix;
+    while (!ends_word(*hash_end))
+        hash_end++;
+
+    int size = 0;
+    const char *size_word = next_arg(hash);
+    if (!size_word || !parse_int_text(size_word, &size))
+        return syntax_error(source_label, "bad or missing file size", line);
+
+    const char *name = next_arg(size_word);
+    if (!name)
+        return syntax_error(source_label, "missing file name", line);
+    // A line feed cannot be stored in a one-line record; it ends the name.
+    const char *name_end = strchr(name, '\n');
+    size_t name_length = name_end ? size_t(name_end - name) : strlen(name);
+
+    manifest_record *record = new (std::nothrow) manifest_record;
+    if (!record)
+        return 0;
+    size_t hash_length = size_t(hash_end - hash);
+    if (hash_length > size_t(fixed_string::max_length))
+        hash_length = fixed_string::max_length;
+    record->hash = copy_text(hash, hash_length);
+    record->name = copy_text(name, name_length);
+    record->size = size;
+    if (!record->hash || !record->name) {
+        delete record;
+        return 0;
+    }
+    if (!manifest_name_is_safe(record->name)) {
+        delete record;
+        return syntax_error(source_label, "unsafe file name", line);
+    }
+    *out_record = record;
+    return 1;
+}
+
+// ---- fenu_file_manifest --------------------------------------------------------------------
+
+fenu_file_manifest::fenu_file_manifest() : by_name_(record_name_hash, name_key_hash, record_has_name)
+{
+}
+
+fenu_file_manifest::~fenu_file_manifest() { clear(); }
+
+void fenu_file_manifest::clear()
+{
+    by_name_.remove_all();
+    manifest_record *record = records_;
+    while (record) {
+        manifest_record *next = record->link;
+        delete record;
+        record = next;
+    }
+    records_ = tail_ = nullptr;
+    count_ = 0;
+}
+
+int fenu_file_manifest::append_record(manifest_record *record)
+{
+    if (!record->name || !by_name_.add(record)) {
+        delete record;
+        return 0;
+    }
+    record->link = nullptr;
+    if (tail_)
+        tail_->link = record;
+    else
+        records_ = record;
+    tail_ = record;
+    count_++;
+    return 1;
+}
+
+int fenu_file_manifest::load_file(const char *path)
+{
+    FILE *stream = path ? fopen(path, "rbe") : nullptr;
+    if (!stream)
+        return -1;
+    // The stream is private to this call: no locking per character.
+    __fsetlocking(stream, FSETLOCKING_BYCALLER);
+    setvbuf(stream, nullptr, _IOFBF, manifest_stream_buffer_size);
+
+    char line[manifest_line_buffer_size];
+    int read = 0;
+    int result = 0;
+    while (fget_line(stream, line, sizeof line) > 0) {
+        manifest_record *record = nullptr;
+        if (!parse_manifest_line(manifest_label_file, line, &record)) {
+            result = -1;
+            break;
+        }
+        if (record) {
+            if (!append_record(record)) {
+                result = -1;
+                break;
+            }
+            read++;
+        }
+    }
+    fclose(stream);
+    return result < 0 ? -1 : read;
+}
+
+int fenu_file_manifest::save_file(const char *path) const
+{
+    fixed_string temporary(path);
+    temporary.append(".tmp");
+    int descriptor = path ? open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)
+                          : -1;
+    FILE *stream = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
+    bool ok = stream != nullptr;
+    if (!stream && descriptor >= 0)
+        close(descriptor);
+
+    if (ok) {
+        __fsetlocking(stream, FSETLOCKING_BYCALLER);
+        setvbuf(stream, nullptr, _IOFBF, manifest_stream_buffer_size);
+        ok = fputs(manifest_header_lines, stream) >= 0;
+    }
+    for (const manifest_record *record = records_; ok && record; record = record->link) {
+        size_t hash_length = record->hash ? strlen(record->hash) : 0;
+        if (hash_length < size_t(manifest_hash_warn_length)) {
+            fixed_string message("Error in fenu_file_manifest::save_file(), file '");
+            message.append(record->name);
+            message.append("' had short hash len of ");
+            message.append_int(static_cast<long long>(hash_length));
+            message.append(".\n");
+            report_error(message.c_str(), REPORT_SHORT_HASH);
+        }
+        // A line that would not load back would make the whole file unreadable.
+        if (!record_reads_back(record)) {
+            fixed_string message("Error in fenu_file_manifest::save_file(), file '");
+            message.append(record->name);
+            message.append("' has a hash or name that cannot be read back, not saved.");
+            report_error(message.c_str(), REPORT_MANIFEST);
+            continue;
+        }
+        ok = fprintf(stream, "%s %10d %s\n", record->hash, int(record->size), record->name) > 0;
+    }
+    if (stream) {
+        ok = ok && fflush(stream) == 0 && fsync(descriptor) == 0;
+        ok = (fclose(stream) == 0) && ok;
+    }
+    ok = ok && rename(temporary.c_str(), path) == 0;
+    if (ok)
+        return 1;
+
+    if (descriptor >= 0)
+        unlink(temporary.c_str());
+    fixed_string message("Error in fenu_file_manifest::save_file() - unable to save file '");
+    message.append(path);
+    message.append("'.");
+    report_error(message.c_str(), REPORT_MANIFEST);
+    return 0;
+}
+
+manifest_record *fenu_file_manifest::find_record(const char *name) const
+{
+    return name ? static_cast<manifest_record *>(by_name_.find(name)) : nullptr;
+}
+
+int fenu_file_manifest::update_record(const manifest_record *source)
+{
+    if (!source || !source->name)
+        return 0;
+    if (!manifest_name_is_safe(source->name)) {
+        fixed_string message("Error in fenu_file_manifest::update_record(), unsafe file name '");
+        message.append(source->name);
+        message.append("'.");
+        report_error(message.c_str(), REPORT_MANIFEST);
+        return 0;
+    }
+    manifest_record *record = find_record(source->name);
+    if (record) {
+        char *hash = copy_text(source->hash);
+        if (source->hash && !hash)
+            return 0;
+        free(record->hash);
+        record->hash = hash;
+        record->size = source->size;
+        return 1;
+    }
+
+    record = new (std::nothrow) manifest_record;
+    if (!record)
+        return 0;
+    record->name = copy_text(source->name);
+    record->hash = copy_text(source->hash);
+    record->size = source->size;
+    if (!record->name || (source->hash && !record->hash) || !by_name_.add(record)) {
+        delete record;
+        return 0;
+    }
+    record->link = records_;
+    records_ = record;
+    if (!tail_)
+        tail_ = record;
+    count_++;
+    return 1;
+}
+
+int fenu_file_manifest::remove_missing_files(const char *directory)
+{
+    bool joined = directory && *directory;
+    fixed_string path;
+    manifest_record **link = &records_;
+    manifest_record *previous = nullptr;
+    while (manifest_record *record = *link) {
+        path.clear();
+        if (joined) {
+            path.append(directory);
+            path.append('/');
+        }
+        path.append(record->name);
+        if (tavi_is_regular_file(path.c_str())) {
+            previous = record;
+            link = &record->link;
+            continue;
+        }
+        *link = record->link;
+        by_name_.remove(record);
+        delete record;
+        count_--;
+    }
+    tail_ = previous;
+    return count_;
+}
