@@ -12,7 +12,8 @@ typedef long (*tavi_thread_function)(void *argument);
 // Starts function(argument) on a new detached thread (nobody joins it). `name` documents the
 // thread for the caller and is not used. Returns 1 when the thread was started; 0 after
 // reporting "Error in tavi_thread_create(), thread create failed?" (category 1) when it could
-// not be, in which case function is never called. May be called from any thread.
+// not be (or `function` is null), in which case nothing is called. May be called from any
+// thread.
 [[nodiscard]] int tavi_thread_create(const char *name, tavi_thread_function function,
                                      void *argument);
 
