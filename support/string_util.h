@@ -17,17 +17,14 @@ constexpr int word_compare_limit = 400;
 // The start of the second word of `text` (blanks: space, tab, line feed), or null when there
 // is none. A null `text` is reported (category REPORT_TRACE) and gives null.
 const char *next_arg(const char *text);
-inline char *next_arg(char *text) { return const_cast<char *>(next_arg(static_cast<const char *>(text))); }
 
 // The start of the second word on the same line, or null. Only spaces separate words (a tab is
 // an ordinary byte); a line feed before the second word gives null. Null is reported as above.
 const char *next_arg_eol(const char *text);
-inline char *next_arg_eol(char *text) { return const_cast<char *>(next_arg_eol(static_cast<const char *>(text))); }
 
 // The start of the last word reached by next_arg(), or `text` itself when next_arg() finds
 // none. Null is reported as above and gives null.
 const char *last_arg(const char *text);
-inline char *last_arg(char *text) { return const_cast<char *>(last_arg(static_cast<const char *>(text))); }
 
 // ---- word comparisons --------------------------------------------------------------------
 
