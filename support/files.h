@@ -17,7 +17,8 @@ struct tavi_file_info {
 // Opens `path` read-write (created 0600) and takes an exclusive record lock over the whole
 // file without waiting. Returns the descriptor, which holds the lock while it stays open, or
 // -1 (nothing left open) when the file cannot be opened or another process holds the lock. The
-// lock belongs to the process: a second call from the same process succeeds. The descriptor is
+// lock belongs to the process: a second call from the same process succeeds, and unlocking or
+// closing any of its descriptors for the file drops the process's lock. The descriptor is
 // close-on-exec, so a program exec'd by this process neither inherits it nor keeps the lock.
 [[nodiscard]] int tavi_try_lock_file(const char *path);
 
