@@ -242,6 +242,9 @@ int fenu_file_manifest::load_file(const char *path)
             read++;
         }
     }
+    // A read error (a directory, an I/O fault) is not the end of the file.
+    if (ferror(stream))
+        result = -1;
     fclose(stream);
     return result < 0 ? -1 : read;
 }

@@ -69,8 +69,8 @@ public:
     // ---- change ------------------------------------------------------------------------------
 
     // Appends the records of the file at `path` in file order (call it on an empty manifest).
-    // Returns the number of records read; -1 when the file cannot be opened (no report) or a
-    // line is faulty (reported by parse_manifest_line with the label "file manifest"), in which
+    // Returns the number of records read; -1 when the file cannot be opened or read (no report)
+    // or a line is faulty (reported by parse_manifest_line with the label "file manifest"), in which
     // case the records before that line stay.
     [[nodiscard]] int load_file(const char *path);
 
