@@ -47,6 +47,12 @@ bool has_text(const extra_desc *record)
     return record->a_text || record->s_text || record->l_text;
 }
 
+// The kind of the first text line a record is written with, or kind_none.
+int first_text_kind(const extra_desc *record)
+{
+    return record->a_text ? kind_a : record->s_text ? kind_s : record->l_text ? kind_l : kind_none;
+}
+
 template <class T>
 int put_array(FILE *stream, const char *name, const T *values, int count, const char *misuse)
 {
@@ -152,8 +158,12 @@ int fput_extra_list(FILE *stream, const extra_desc *first)
 {
     if (!stream)
         return 0;
+    int previous_last = kind_none;
     for (const extra_desc *r = first; r; r = r->next) {
-        if (r->e_values[0] || r->e_values[1] || r->e_values[2] || !has_text(r))
+        // A record whose first line comes after the previous record's last line would be read
+        // as part of it; its values line keeps them apart.
+        bool would_join = previous_last != kind_none && first_text_kind(r) > previous_last;
+        if (r->e_values[0] || r->e_values[1] || r->e_values[2] || !has_text(r) || would_join)
             fprintf(stream, "#E %d %d %d\n", int(r->e_values[0]), int(r->e_values[1]),
                     int(r->e_values[2]));
         if (r->a_text)
@@ -162,6 +172,7 @@ int fput_extra_list(FILE *stream, const extra_desc *first)
             fprintf(stream, "#S %s\n", r->s_text);
         if (r->l_text)
             fprintf(stream, "#L %s;\n", r->l_text);
+        previous_last = r->l_text ? kind_l : r->s_text ? kind_s : r->a_text ? kind_a : kind_e;
     }
     fputs("#end\n", stream);
     return !ferror(stream);

@@ -2,12 +2,15 @@
 // number-array lines, over the line readers.
 //
 // A record is written as up to four lines, in this order:
-//   "#E %d %d %d\n"  when any value is non-zero or the record has no text at all
+//   "#E %d %d %d\n"  when any value is non-zero, the record has no text at all, or its first
+//                    line would otherwise join it to the previous record (such as an S line
+//                    after a record that ended with an A line)
 //   "#A %s\n"        when it has an A text
 //   "#S %s\n"        when it has an S text
 //   "#L %s;\n"       when it has an L text (which may span lines)
 // and a list ends with "#end\n". Texts are written as they are, so a list reads back as the same
-// records as long as no A or S text holds a line break and no L text holds a semicolon.
+// records as long as no A or S text holds a line break or zero byte and no L text holds a
+// semicolon or zero byte.
 #pragma once
 
 #include "support/extra_desc.h"
