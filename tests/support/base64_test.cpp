@@ -1,4 +1,4 @@
-// Base64: the alphabet, the encoder against coreutils, both decoders and the full-destination rules.
+// Base64: the alphabet, the encoder against coreutils, both decoders, full-destination rules.
 #include "support/base64.h"
 
 #include "tests/common/test_util.h"
