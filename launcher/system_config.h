@@ -10,9 +10,9 @@ constexpr const char *system_config_file_name = "launcher.cfg";
 // Call once at start-up, on the GUI thread.
 void load_system_config_file();
 
-// Writes the settings to "launcher.cfg": to a temporary file beside it, every write and the close
-// checked, then renamed over the old file. Returns 1 when the new file is in place; 0 on failure,
-// which is logged and leaves the old file as it was.
+// Writes the settings to "launcher.cfg": first to "launcher.cfg.<pid>.tmp" beside it, checking
+// every write, the flush and the close, then renamed over the old file. Returns 1 when the new
+// file is in place; 0 on failure, which is logged and leaves the old file as it was.
 int save_system_config_file();
 
 // Stores the beta-test flag; saves the file when the value differs from the stored one.
