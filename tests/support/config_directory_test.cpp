@@ -247,6 +247,8 @@ TEST_F(ConfigDirectory, MissingHomeTreeIsCreatedOwnerOnly)
     std::string home = tree / "a/b";
     auto out = run_forked([&] {
         umask(0);
+        if (chdir((tree / "work").c_str()) != 0)
+            return std::string("chdir failed");
         setenv("HOME", home.c_str(), 1);
         return std::to_string(tavi_client_set_up_config_directory("Morvelle"));
     });
@@ -372,6 +374,8 @@ TEST_F(ConfigDirectory, NullNameFailsSilently)
 {
     auto out = run_forked([&] {
         log_to(log_path);
+        if (chdir((tree / "work").c_str()) != 0)
+            return std::string("chdir failed");
         setenv("HOME", (tree / "work").c_str(), 1);
         int result = tavi_client_set_up_config_directory(nullptr);
         return std::to_string(result) + (tavi_client_get_config_directory() ? " set" : " none");
@@ -386,6 +390,8 @@ TEST_F(ConfigDirectory, SecondSetUpIsReportedAndReplacesOnSuccessOnly)
     std::string home = tree / "work";
     auto out = run_forked([&] {
         log_to(log_path);
+        if (chdir((tree / "work").c_str()) != 0)
+            return std::string("chdir failed");
         setenv("HOME", home.c_str(), 1);
         std::string r = std::to_string(tavi_client_set_up_config_directory("Morvelle"));
         const char *first = tavi_client_get_config_directory();
@@ -455,6 +461,8 @@ TEST_F(ConfigDirectory, CdToConfigDirectory)
         auto out = run_forked([&] {
             log_to(log_path);
             log_level = 1;
+            if (chdir(home.c_str()) != 0)
+                return std::string("chdir failed");
             setenv("HOME", home.c_str(), 1);
             if (tavi_client_cd_to_config_directory() != 0)
                 return std::string("changed before set-up");
