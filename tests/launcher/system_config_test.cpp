@@ -72,8 +72,11 @@ public:
             tavi_client_try_open_debug_logfile();
             log_level = 3;
             if (set_up && !tavi_client_set_up_config_directory("Morvelle"))
-                return "no configuration directory";
-            return body();
+                return std::string("no configuration directory");
+            // Never let a case write anywhere but below the throw-away HOME.
+            if (set_up && tavi_client_get_config_directory() != dir())
+                return "configuration directory " + std::string(tavi_client_get_config_directory());
+            return std::string(body());
         });
     }
 
