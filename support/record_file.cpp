@@ -12,8 +12,9 @@ namespace {
 
 constexpr int message_buffer_size = 1000;
 
-// Record line kinds in the order a record is written.
+// Record line kinds in the order a record is written, and their tag letters in that order.
 enum record_kind { kind_none = -1, kind_e = 0, kind_a = 1, kind_s = 2, kind_l = 3 };
+constexpr char kind_letters[] = "EASL";
 
 void replace_text(char **text, const char *with)
 {
@@ -114,20 +115,15 @@ int fget_extra_list(FILE *stream, extra_desc **list)
     while (fget_tag(stream, tag, record_text_buffer_size)) {
         if (first_word_equal(tag, "end"))
             break;
-        int kind;
-        switch (tag[0]) {
-        case 'E': kind = kind_e; break;
-        case 'A': kind = kind_a; break;
-        case 'S': kind = kind_s; break;
-        case 'L': kind = kind_l; break;
-        default: {
+        const char *letter = tag[0] ? strchr(kind_letters, tag[0]) : nullptr;
+        if (!letter) {
             char message[message_buffer_size];
             snprintf(message, sizeof message, "Error in fget_extra_list(), invalid tag '%s' found.",
                      tag);
             report_error(message, REPORT_RUNTIME);
             return records;
         }
-        }
+        int kind = int(letter - kind_letters);
         if (kind == kind_e || !current || previous >= kind) {
             current = new_extra_desc();
             *tail = current;
