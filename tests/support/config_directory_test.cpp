@@ -445,7 +445,7 @@ TEST_F(ConfigDirectory, CdToConfigDirectory)
              write_file(d, "");
          },
          false, "0", "Error in tavi_client_cd_to_config_directory(), target path is not a directory.\n"},
-        {"no access", [](const std::string &) {}, true, "0",
+        {"no access", [](const std::string &d) { chmod(d.c_str(), 0); }, true, "0",
          "Error in tavi_client_cd_to_config_directory(), failed due to access permissions.\n"},
         {"other errors are silent",
          [](const std::string &d) {
@@ -469,8 +469,9 @@ TEST_F(ConfigDirectory, CdToConfigDirectory)
             if (!tavi_client_set_up_config_directory("Morvelle"))
                 return std::string("set-up failed");
             c.spoil(dir);
-            // The tree root is 0700 and owned by root: nobody cannot pass it.
-            if (c.drop_root && (setgid(65534) != 0 || setuid(65534) != 0))
+            // Mode 0 stops anyone but root; root becomes nobody, whom the root-owned 0700
+            // tree stops as well.
+            if (c.drop_root && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
                 return std::string("cannot drop root");
             int result = tavi_client_cd_to_config_directory();
             char cwd[PATH_MAX];
