@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -104,11 +103,10 @@ int tavi_http_fork(const char *url)
     char browser[] = "firefox";
     char *arguments[] = {browser, url_copy, nullptr};
 
-    fflush(nullptr);
     pid_t child = fork();
     if (child == 0) {
         execvp(arguments[0], arguments);
-        _exit(127);
+        _exit(127);   // as a shell ends when it cannot find the command
     }
     int error = errno;
     if (child > 0) {
