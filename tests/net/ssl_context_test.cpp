@@ -4,6 +4,7 @@
 
 #include "net/ssl_dh_groups.h"
 #include "support/debug_log.h"
+#include "tests/common/log_capture.h"
 #include "tests/common/test_util.h"
 
 #include <arpa/inet.h>
@@ -23,46 +24,20 @@
 
 namespace {
 
-// Sends reports to a throw-away log for the life of the object.
-class report_log {
-public:
-    report_log() : saved_level_(log_level)
-    {
-        if (tavi_client_debug_logfile_is_open())
-            tavi_client_debug_logfile_close();
-        path_ = dir_ / "log.txt";
-        tavi_client_set_debug_logfile_name(path_.c_str());
-        tavi_client_try_open_debug_logfile();
-        log_level = 3;
-        report_error_set_mask(0);
+// The captured log split at line feeds.
+std::vector<std::string> lines_of(const test_util::log_capture &log)
+{
+    std::vector<std::string> out;
+    std::string all = log.text();
+    for (size_t start = 0; start < all.size();) {
+        size_t end = all.find('\n', start);
+        if (end == std::string::npos)
+            end = all.size();
+        out.push_back(all.substr(start, end - start));
+        start = end + 1;
     }
-    ~report_log()
-    {
-        report_error_set_mask(0);
-        tavi_client_debug_logfile_close();
-        log_level = saved_level_;
-    }
-    std::string text() const { return test_util::read_file(path_); }
-    std::vector<std::string> lines() const
-    {
-        std::vector<std::string> out;
-        std::string all = text();
-        for (size_t start = 0; start < all.size();) {
-            size_t end = all.find('\n', start);
-            if (end == std::string::npos)
-                end = all.size();
-            out.push_back(all.substr(start, end - start));
-            start = end + 1;
-        }
-        return out;
-    }
-    void clear() { (void)truncate(path_.c_str(), 0); }
-
-private:
-    test_util::temp_dir dir_;
-    std::string path_;
-    int saved_level_;
-};
+    return out;
+}
 
 // Every test starts from the start-up defaults.
 class SslContext : public ::testing::Test {
@@ -77,6 +52,7 @@ protected:
         set_ssl_verify_chain_file(nullptr);
         clear_ssl_extra_chain_files();
         set_ssl_startup_hook(nullptr);
+        report_error_set_mask(0);
     }
 };
 
@@ -120,7 +96,7 @@ void recording_hook()
 
 TEST_F(SslContext, NoFilesSucceedsAndLoadsNothing)
 {
-    report_log log;
+    test_util::log_capture log;
     ASSERT_EQ(init_ssl(), 1);
     ASSERT_NE(ssl_context, nullptr);
     EXPECT_EQ(SSL_CTX_get0_certificate(ssl_context), nullptr);
@@ -178,11 +154,11 @@ TEST_F(SslContext, RejectedCipherListReportsOpenSslText)
     SSL_CTX_free(probe);
     ASSERT_NE(std::string(expected).find("no cipher match"), std::string::npos) << expected;
 
-    report_log log;
+    test_util::log_capture log;
     ssl_cipher_list = bad_list;
     EXPECT_EQ(init_ssl(), 0);
     EXPECT_NE(ssl_context, nullptr);   // the context made before the failure stays
-    EXPECT_EQ(log.lines(), std::vector<std::string>{expected});
+    EXPECT_EQ(lines_of(log), std::vector<std::string>{expected});
     EXPECT_EQ(ERR_peek_error(), 0u);
 
     // Reported in category 1 and no other: masking bit 1 hides it, masking all else does not.
@@ -192,7 +168,7 @@ TEST_F(SslContext, RejectedCipherListReportsOpenSslText)
     EXPECT_EQ(log.text(), "");
     report_error_set_mask(~uint32_t(REPORT_RESOURCE));
     EXPECT_EQ(init_ssl(), 0);
-    EXPECT_EQ(log.lines(), std::vector<std::string>{expected});
+    EXPECT_EQ(lines_of(log), std::vector<std::string>{expected});
 }
 
 TEST_F(SslContext, FileNamesAreCutAt511Characters)
@@ -250,9 +226,9 @@ TEST_F(SslContext, FileLoadFailuresNameTheFile)
             add_ssl_extra_chain_file(c.extra.c_str());
         set_ssl_certificate_file(c.certificate.c_str());
         set_ssl_private_key_file(c.private_key.c_str());
-        report_log log;
+        test_util::log_capture log;
         EXPECT_EQ(init_ssl(), 0) << c.message;
-        std::vector<std::string> lines = log.lines();
+        std::vector<std::string> lines = lines_of(log);
         ASSERT_EQ(lines.size(), 2u) << log.text();
         EXPECT_EQ(lines[0], "Error in init_ssl(), unable to load server " + c.message + ".");
         EXPECT_EQ(lines[1].rfind("error:", 0), 0u) << lines[1];
@@ -264,7 +240,7 @@ TEST_F(SslContext, FileLoadFailuresNameTheFile)
     reset_settings();
     set_ssl_certificate_file(cert.c_str());
     set_ssl_private_key_file(key.c_str());
-    report_log log;
+    test_util::log_capture log;
     ASSERT_EQ(init_ssl(), 1);
     EXPECT_NE(SSL_CTX_get0_certificate(ssl_context), nullptr);
     EXPECT_NE(SSL_CTX_get0_privatekey(ssl_context), nullptr);
@@ -293,7 +269,7 @@ TEST_F(SslContext, ExtraChainFilesLoadNewestFirstAndOnlyWithAVerifyChain)
 
     {
         // Without a verify chain file they are not even tried.
-        report_log log;
+        test_util::log_capture log;
         EXPECT_EQ(init_ssl(), 1);
         EXPECT_EQ(trust_store_size(), 0);
         EXPECT_EQ(log.text(), "");
@@ -301,10 +277,10 @@ TEST_F(SslContext, ExtraChainFilesLoadNewestFirstAndOnlyWithAVerifyChain)
     {
         // With one, the newest (B) is tried first.
         set_ssl_verify_chain_file((dir / "chain.crt").c_str());
-        report_log log;
+        test_util::log_capture log;
         EXPECT_EQ(init_ssl(), 0);
-        ASSERT_FALSE(log.lines().empty());
-        EXPECT_EQ(log.lines()[0], "Error in init_ssl(), unable to load server extra certificate "
+        ASSERT_FALSE(lines_of(log).empty());
+        EXPECT_EQ(lines_of(log)[0], "Error in init_ssl(), unable to load server extra certificate "
                                   "chain from file '" + missing_b + "'.");
     }
     {
@@ -312,18 +288,18 @@ TEST_F(SslContext, ExtraChainFilesLoadNewestFirstAndOnlyWithAVerifyChain)
         clear_ssl_extra_chain_files();
         add_ssl_extra_chain_file(missing_a.c_str());
         add_ssl_extra_chain_file(b.c_str());
-        report_log log;
+        test_util::log_capture log;
         EXPECT_EQ(init_ssl(), 0);
         EXPECT_EQ(trust_store_size(), 2);   // the verify chain and B
-        ASSERT_FALSE(log.lines().empty());
-        EXPECT_EQ(log.lines()[0], "Error in init_ssl(), unable to load server extra certificate "
+        ASSERT_FALSE(lines_of(log).empty());
+        EXPECT_EQ(lines_of(log)[0], "Error in init_ssl(), unable to load server extra certificate "
                                   "chain from file '" + missing_a + "'.");
     }
     {
         clear_ssl_extra_chain_files();
         add_ssl_extra_chain_file(a.c_str());
         add_ssl_extra_chain_file(b.c_str());
-        report_log log;
+        test_util::log_capture log;
         EXPECT_EQ(init_ssl(), 1);
         EXPECT_EQ(trust_store_size(), 3);
         EXPECT_EQ(SSL_CTX_get_verify_mode(ssl_context), SSL_VERIFY_NONE);
@@ -362,9 +338,9 @@ TEST_F(SslContext, DhCallbackServesStoredSizesWithWarnings)
                         "export 0."}},
     };
     for (const auto &c : cases) {
-        report_log log;
+        test_util::log_capture log;
         DH *dh = get_tmp_dh_callback(nullptr, c.is_export, c.bits);
-        EXPECT_EQ(log.lines(), c.lines) << c.bits;
+        EXPECT_EQ(lines_of(log), c.lines) << c.bits;
         if (!c.served) {
             EXPECT_EQ(dh, nullptr) << c.bits;
             continue;
@@ -375,14 +351,14 @@ TEST_F(SslContext, DhCallbackServesStoredSizesWithWarnings)
     }
 
     // The categories: short 128, unsupported 64.
-    report_log log;
+    test_util::log_capture log;
     report_error_set_mask(~uint32_t(REPORT_CONNECTION));
     EXPECT_EQ(get_tmp_dh_callback(nullptr, 1, 1000), nullptr);
-    EXPECT_EQ(log.lines(), std::vector<std::string>{short_1000});
+    EXPECT_EQ(lines_of(log), std::vector<std::string>{short_1000});
     log.clear();
     report_error_set_mask(~uint32_t(REPORT_FORMAT));
     EXPECT_EQ(get_tmp_dh_callback(nullptr, 1, 1000), nullptr);
-    EXPECT_EQ(log.lines(), std::vector<std::string>{unsupported_1000});
+    EXPECT_EQ(lines_of(log), std::vector<std::string>{unsupported_1000});
 }
 
 TEST_F(SslContext, StoredGroupsAreSoundSafePrimes)
@@ -395,7 +371,7 @@ TEST_F(SslContext, StoredGroupsAreSoundSafePrimes)
     const int sizes[ssl_dh_group_count] = {512, 768, 1024, 1536, 2048, 3072, 4096};
     BN_CTX *numbers = BN_CTX_new();
     ASSERT_NE(numbers, nullptr);
-    report_log log;   // the short-length warnings of 512 and 768 bits
+    test_util::log_capture log;   // takes the short-length warnings of 512 and 768 bits
     for (int i = 0; i < ssl_dh_group_count; i++) {
         const ssl_dh_group &group = ssl_dh_groups[i];
         EXPECT_EQ(group.bits, sizes[i]);
@@ -540,7 +516,7 @@ TEST_F(SslContext, ServesARealTlsClient)
     ASSERT_TRUE(make_certificate(dir, "server"));
     set_ssl_certificate_file((dir / "server.crt").c_str());
     set_ssl_private_key_file((dir / "server.key").c_str());
-    report_log log;
+    test_util::log_capture log;
     ASSERT_EQ(init_ssl(), 1) << log.text();
 
     handshake_result served = serve_one_client({});

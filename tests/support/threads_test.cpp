@@ -2,6 +2,7 @@
 #include "support/threads.h"
 
 #include "support/debug_log.h"
+#include "tests/common/log_capture.h"
 #include "tests/common/test_util.h"
 
 #include <atomic>
@@ -38,31 +39,6 @@ extern "C" int nanosleep(const struct timespec *request, struct timespec *remain
 }
 
 namespace {
-
-// Sends reports to a throw-away log for the life of the object.
-class report_log {
-public:
-    report_log() : saved_level_(log_level)
-    {
-        if (tavi_client_debug_logfile_is_open())
-            tavi_client_debug_logfile_close();
-        path_ = dir_ / "log.txt";
-        tavi_client_set_debug_logfile_name(path_.c_str());
-        tavi_client_try_open_debug_logfile();
-        log_level = 3;
-    }
-    ~report_log()
-    {
-        tavi_client_debug_logfile_close();
-        log_level = saved_level_;
-    }
-    std::string text() const { return test_util::read_file(path_); }
-
-private:
-    test_util::temp_dir dir_;
-    std::string path_;
-    int saved_level_;
-};
 
 double monotonic_seconds()
 {
@@ -138,7 +114,7 @@ TEST(Threads, FailedCreateReportsAndCallsNothing)
     ASSERT_EQ(pthread_attr_setstacksize(&huge, size_t(1) << 46), 0);
     ASSERT_EQ(pthread_setattr_default_np(&huge), 0);
 
-    report_log log;
+    test_util::log_capture log;
     thread_probe probe;
     int result = tavi_thread_create("doomed", probe_body, &probe);
     int null_result = tavi_thread_create("no body", nullptr, &probe);
@@ -155,7 +131,7 @@ TEST(Threads, FailedCreateReportsAndCallsNothing)
 
 TEST(ThreadBlocker, UnblocksBeforeBlocksAreKept)
 {
-    report_log log;
+    test_util::log_capture log;
     {
         tavi_thread_blocker blocker;
         blocker.unblock();
@@ -177,7 +153,7 @@ TEST(ThreadBlocker, EachUnblockReleasesOneWaiter)
         std::atomic<int> passed{0};
         std::atomic<int> finished{0};
     };
-    report_log log;
+    test_util::log_capture log;
     auto *shared = new shared_state;
     auto body = [](void *argument) -> long {
         shared_state *s = static_cast<shared_state *>(argument);
@@ -203,7 +179,7 @@ TEST(ThreadBlocker, EachUnblockReleasesOneWaiter)
 
 TEST(ThreadBlocker, DestroyWithUnconsumedUnblockReports)
 {
-    report_log log;
+    test_util::log_capture log;
     {
         tavi_thread_blocker blocker;
         blocker.unblock();
