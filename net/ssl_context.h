@@ -17,7 +17,7 @@ extern const char ssl_cipher_list_high[];            // "HIGH:@STRENGTH"
 extern const char ssl_cipher_list_authenticated[];   // "HIGH:@STRENGTH:!aNULL", the initial one
 
 // The context every SSL connection is made from: null until init_ssl() has created it, then
-// kept for the life of the process.
+// kept for the life of the process (only a repeated init_ssl() replaces it).
 extern SSL_CTX *ssl_context;
 // The cipher list init_ssl() gives the context and the TCP socket gives each new connection.
 extern const char *ssl_cipher_list;
@@ -77,5 +77,6 @@ const extra_desc *get_ssl_extra_chain_files();
 // object for the life of the process; the caller does not own it. A length below 1024 is
 // warned about first (category 128). Any other length is warned about (category 64) and gets
 // null; so does a group that cannot be built (nothing is cached then, so the next request tries
-// again). `connection` is not used and `is_export` appears only in the warnings.
+// again). `connection` is not used and `is_export` appears only in the warnings. The cache is
+// not synchronised: handshakes that may call this run on one thread at a time.
 DH *get_tmp_dh_callback(SSL *connection, int is_export, int key_length);
