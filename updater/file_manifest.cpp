@@ -196,13 +196,21 @@ void fenu_file_manifest::clear()
         delete record;
         record = next;
     }
-    records_ = tail_ = nullptr;
+    records_ = tail_ = unindexed_ = nullptr;
     count_ = 0;
+}
+
+void fenu_file_manifest::complete_index() const
+{
+    // Appended records form a suffix of the list; the rest is indexed already.
+    for (manifest_record *record = unindexed_; record; record = record->link)
+        (void)by_name_.add(record);
+    unindexed_ = nullptr;
 }
 
 int fenu_file_manifest::append_record(manifest_record *record)
 {
-    if (!record->name || !by_name_.add(record)) {
+    if (!record->name) {
         delete record;
         return 0;
     }
@@ -212,6 +220,8 @@ int fenu_file_manifest::append_record(manifest_record *record)
     else
         records_ = record;
     tail_ = record;
+    if (!unindexed_)
+        unindexed_ = record;
     count_++;
     return 1;
 }
@@ -304,7 +314,10 @@ int fenu_file_manifest::save_file(const char *path) const
 
 manifest_record *fenu_file_manifest::find_record(const char *name) const
 {
-    return name ? static_cast<manifest_record *>(by_name_.find(name)) : nullptr;
+    if (!name)
+        return nullptr;
+    complete_index();
+    return static_cast<manifest_record *>(by_name_.find(name));
 }
 
 int fenu_file_manifest::update_record(const manifest_record *source)
@@ -353,7 +366,10 @@ int fenu_file_manifest::remove_missing_files(const char *directory)
     fixed_string path;
     manifest_record **link = &records_;
     manifest_record *previous = nullptr;
+    bool indexed = true;   // false from the first unindexed record on
     while (manifest_record *record = *link) {
+        if (record == unindexed_)
+            indexed = false;
         path.clear();
         if (joined) {
             path.append(directory);
@@ -366,7 +382,10 @@ int fenu_file_manifest::remove_missing_files(const char *directory)
             continue;
         }
         *link = record->link;
-        by_name_.remove(record);
+        if (indexed)
+            (void)by_name_.remove(record);
+        else if (record == unindexed_)
+            unindexed_ = record->link;
         delete record;
         count_--;
     }

@@ -92,13 +92,14 @@ public:
     // directory) is not a regular file. Returns the number of records kept, in unchanged order.
     int remove_missing_files(const char *directory);
 
-    // Appends `record` (which the manifest then owns) at the tail of the list and indexes it.
-    // 1 on success; 0 when it could not be indexed, the record then freed.
+    // Appends `record` (which the manifest then owns) at the tail of the list. 1 on success; 0
+    // for a record without name, which is freed.
     int append_record(manifest_record *record);
 
     // ---- query -------------------------------------------------------------------------------
 
-    // The record of exactly this name (the latest added of equal names), or null.
+    // The record of exactly this name (the latest added of equal names), or null. When memory
+    // ran out while indexing, a record may not be found.
     manifest_record *find_record(const char *name) const;
     // The first record of the list, or null; follow `link` for the rest.
     manifest_record *first_record() const { return records_; }
@@ -109,5 +110,11 @@ private:
     manifest_record *records_ = nullptr;
     manifest_record *tail_ = nullptr;
     int32_t count_ = 0;
-    VoidPointerHashTable by_name_;
+    // Loading appends without indexing, so that a manifest that is only walked (the boot list)
+    // never pays for the index. The first record not yet indexed, or null; the records from it
+    // to the tail are the unindexed ones. find_record() indexes them first.
+    mutable manifest_record *unindexed_ = nullptr;
+    mutable VoidPointerHashTable by_name_;
+
+    void complete_index() const;
 };

@@ -549,6 +549,40 @@ TEST(ManifestPrune, KeepsRegularFilesInOrder)
     EXPECT_EQ(manifest.remove_missing_files(dir.path().c_str()), 5);
 }
 
+TEST(ManifestIndex, FollowsLoadsPruningAndUpdates)
+{
+    temp_dir dir;
+    std::string first = dir / "first.lst", second = dir / "second.lst";
+    ASSERT_TRUE(write_file(first, "0123456789 1 a\n0123456789 2 gone_1\n0123456789 3 b\n"));
+    ASSERT_TRUE(write_file(second, "0123456789 4 gone_2\n0123456789 5 c\n0123456789 6 b\n"
+                                   "0123456789 7 gone_3\n"));
+    for (const char *name : {"a", "b", "c"})
+        ASSERT_TRUE(write_file(dir / name, "x"));
+    log_capture log;
+    fenu_file_manifest manifest;
+    ASSERT_EQ(manifest.load_file(first.c_str()), 3);
+    EXPECT_EQ(manifest.find_record("b")->size, 3);
+    // Records appended after a lookup are found as well, the later of equal names first.
+    ASSERT_EQ(manifest.load_file(second.c_str()), 4);
+    EXPECT_EQ(manifest.find_record("b")->size, 6);
+    ASSERT_EQ(manifest.load_file(second.c_str()), 4);
+    EXPECT_EQ(manifest.remove_missing_files(dir.path().c_str()), 6);
+    for (const char *name : {"gone_1", "gone_2", "gone_3"})
+        EXPECT_EQ(manifest.find_record(name), nullptr) << name;
+    EXPECT_EQ(manifest.find_record("c")->size, 5);
+    EXPECT_EQ(manifest.find_record("a")->size, 1);
+    // Pruned before any lookup: the dropped ones are not found, the kept ones are.
+    fenu_file_manifest fresh;
+    ASSERT_EQ(fresh.load_file(second.c_str()), 4);
+    EXPECT_EQ(fresh.remove_missing_files(dir.path().c_str()), 2);
+    EXPECT_EQ(fresh.find_record("gone_2"), nullptr);
+    EXPECT_EQ(fresh.find_record("b")->size, 6);
+    add(fresh, hash20, 8, "gone_2");
+    EXPECT_EQ(fresh.find_record("gone_2")->size, 8);
+    EXPECT_EQ(fresh.first_record()->name, std::string("gone_2"));
+    EXPECT_EQ(log.text(), "");   // no duplicate-thing reports from the index
+}
+
 TEST(ManifestPrune, WithoutDirectoryTheNameStandsAlone)
 {
     temp_dir dir;
