@@ -157,7 +157,10 @@ int save_system_config_file()
     temporary.append(".");
     temporary.append_int(getpid());
     temporary.append(".tmp");
-    int descriptor = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // A name cut at the buffer's end could be the settings file itself: never truncate that.
+    int descriptor = temporary.size() < fixed_string::max_length
+                         ? open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)
+                         : -1;
     FILE *file = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
     if (!file) {
         if (descriptor >= 0) {
