@@ -11,9 +11,12 @@
 #include "xml/xml_writer.h"
 
 #include <atomic>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -107,10 +110,18 @@ int write_config(FILE *file, tavi_xml_file_writer &writer, const char *path)
     return !writer.write_failed() && fflush(file) == 0 && !ferror(file) && fsync(fileno(file)) == 0;
 }
 
-// Makes a finished rename durable; a failure here leaves a correct file, so it is not reported.
-void sync_directory(const char *directory)
+// Makes a finished rename of `file` durable; a failure here leaves a correct file, so it is not
+// reported.
+void sync_directory_of(const char *file)
 {
-    int descriptor = open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const char *slash = strrchr(file, '/');
+    char directory[PATH_MAX];
+    size_t length = slash ? size_t(slash - file) : 0;
+    if (!slash || length >= sizeof directory)
+        return;
+    memcpy(directory, file, length);
+    directory[length] = '\0';
+    int descriptor = open(length ? directory : "/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor >= 0) {
         (void)fsync(descriptor);
         close(descriptor);
@@ -152,8 +163,13 @@ int save_system_config_file()
         return 0;
     }
     // The new settings go to a file of this process beside the old one and replace it by rename
-    // only when complete, so a full disk or a crash never leaves a damaged settings file.
-    fixed_string temporary(path.c_str());
+    // only when complete, so a full disk or a crash never leaves a damaged settings file. A
+    // settings file that is a symbolic link stays one: its target is what gets replaced.
+    fixed_string target(path.c_str());
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved))
+        target.assign(resolved);
+    fixed_string temporary(target.c_str());
     temporary.append(".");
     temporary.append_int(getpid());
     temporary.append(".tmp");
@@ -161,6 +177,11 @@ int save_system_config_file()
     int descriptor = temporary.size() < fixed_string::max_length
                          ? open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)
                          : -1;
+    // The new file keeps the old one's permissions (only ever changing a file of our own).
+    struct stat created, old_file;
+    if (descriptor >= 0 && fstat(descriptor, &created) == 0 && S_ISREG(created.st_mode) &&
+        stat(target.c_str(), &old_file) == 0 && S_ISREG(old_file.st_mode))
+        (void)fchmod(descriptor, old_file.st_mode & 07777);
     FILE *file = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
     if (!file) {
         if (descriptor >= 0) {
@@ -180,7 +201,7 @@ int save_system_config_file()
     if (fclose(file) != 0)
         written = 0;
     fflush(nullptr);
-    if (written && rename(temporary.c_str(), path.c_str()) != 0)
+    if (written && rename(temporary.c_str(), target.c_str()) != 0)
         written = 0;
     if (!written) {
         unlink(temporary.c_str());
@@ -190,7 +211,7 @@ int save_system_config_file()
                        path.c_str());
         return 0;
     }
-    sync_directory(tavi_client_get_config_directory());
+    sync_directory_of(target.c_str());
     return 1;
 }
 

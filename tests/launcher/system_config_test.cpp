@@ -408,3 +408,27 @@ TEST(SystemConfig, SaveWorksAgainOnceTheObstacleIsGone)
     EXPECT_EQ(entries(h.dir()), std::set<std::string>{"launcher.cfg"});
     EXPECT_EQ(xmllint_complaints(h.config()), "");
 }
+
+TEST(SystemConfig, SaveKeepsALinkedFileAndItsPermissions)
+{
+    launcher_home h;
+    test_util::temp_dir elsewhere;
+    std::string real = elsewhere / "kept-settings.cfg";
+    ASSERT_TRUE(test_util::write_file(real, written_file(0), 0640));
+    ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+    ASSERT_EQ(symlink(real.c_str(), h.config().c_str()), 0);
+    test_util::forked_result r = h.run([] {
+        std::string described = load_and_describe();
+        set_beta_test_enable(1);
+        return described;
+    });
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.output, "beta=0 loaded=1.096-g64-rc4");
+    struct stat link;
+    ASSERT_EQ(lstat(h.config().c_str(), &link), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode));
+    EXPECT_EQ(test_util::read_file(real), written_file(1));
+    EXPECT_EQ(test_util::file_mode(real), 0640);
+    EXPECT_EQ(entries(elsewhere.path()), std::set<std::string>{"kept-settings.cfg"});
+    EXPECT_EQ(xmllint_complaints(real), "");
+}
