@@ -1,6 +1,8 @@
 // VoidPointerHashTable: growth, duplicates, removal, long buckets; string_hash and bytes_hash.
 #include "support/hash_table.h"
 
+#include "tests/common/address_limit.h"
+#include "tests/common/forked_call.h"
 #include "tests/common/log_capture.h"
 
 #include <gtest/gtest.h>
@@ -227,4 +229,46 @@ TEST(VoidPointerHashTable, ExplicitExpansionKeepsEverything)
     for (auto &t : things)
         EXPECT_EQ(table.remove(t.get()), 1);
     EXPECT_EQ(table.count(), 0);
+}
+
+TEST(VoidPointerHashTable, FailedExpansionKeepsTheOldTableUsable)
+{
+    if (!test_util::address_limit_supported)
+        GTEST_SKIP() << "the sanitizer's allocator does not let malloc fail";
+    auto result = test_util::run_forked([] {
+        test_util::log_capture log;
+        // 65537 things make 131072 buckets (1 MiB); the next add wants 2 MiB.
+        std::vector<uint32_t> values(65540);
+        for (size_t i = 0; i < values.size(); ++i)
+            values[i] = uint32_t(i);
+        auto hash = [](const void *thing) { return *static_cast<const uint32_t *>(thing) * 2654435761u; };
+        auto matches = [](const void *thing, const void *key) {
+            return int(*static_cast<const uint32_t *>(thing) == *static_cast<const uint32_t *>(key));
+        };
+        VoidPointerHashTable table(hash, hash, matches);
+        for (int i = 0; i < 65537; ++i)
+            if (table.add(&values[i]) != 1)
+                return std::string("add failed before the limit");
+        if (table.capacity() != 131072)
+            return "unexpected capacity " + std::to_string(table.capacity());
+        if (!test_util::limit_address_space(512 * 1024))
+            return std::string("no limit");
+        std::string out;
+        out += "add=" + std::to_string(table.add(&values[65537]));
+        out += " add=" + std::to_string(table.add(&values[65538]));
+        out += " capacity=" + std::to_string(table.capacity());
+        out += " count=" + std::to_string(table.count());
+        int found = 0;
+        for (int i = 0; i < 65539; ++i)
+            found += table.find(&values[i]) == &values[i];
+        out += " found=" + std::to_string(found);
+        out += " removed=" + std::to_string(table.remove(&values[65538]));
+        out += "\n" + log.text();
+        return out;
+    });
+    EXPECT_EQ(result.status, 0);
+    const std::string report = "Error in VoidPointerHashTable::expand_hash_table(), unable to "
+                               "allocate table of size 262144.  Using old table.\n";
+    EXPECT_EQ(result.output, "add=1 add=1 capacity=131072 count=65539 found=65539 removed=1\n" +
+                                 report + report);
 }

@@ -1,10 +1,13 @@
 // pointer_array: inline slots, growth by doubling, release.
 #include "support/pointer_array.h"
 
+#include "tests/common/address_limit.h"
+#include "tests/common/forked_call.h"
 #include "tests/common/log_capture.h"
 
 #include <gtest/gtest.h>
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -66,4 +69,32 @@ TEST(PointerArray, ReleasedArrayRefusesAppendsUntilInitialised)
     EXPECT_EQ(pointer_array_append(&array, nth(3)), 1);
     EXPECT_EQ(array.items[0], nth(3));
     pointer_array_release(&array);
+}
+
+TEST(PointerArray, FailedGrowthLeavesTheArrayAsItWas)
+{
+    if (!test_util::address_limit_supported)
+        GTEST_SKIP() << "the sanitizer's allocator does not let malloc fail";
+    auto result = test_util::run_forked([] {
+        test_util::log_capture log;
+        pointer_array array;
+        pointer_array_init(&array);
+        const int full = 1 << 20;   // 8 MiB of slots; growing wants 16 MiB more
+        for (int i = 0; i < full; ++i)
+            if (pointer_array_append(&array, nth(i)) != 1)
+                return std::string("append failed before the limit");
+        void **storage = array.items;
+        if (!test_util::limit_address_space(4 << 20))
+            return std::string("no limit");
+        std::string out = "append=" + std::to_string(pointer_array_append(&array, nth(full)));
+        bool intact = array.items == storage && array.count == full && array.capacity == full;
+        for (int i = 0; intact && i < full; ++i)
+            intact = array.items[i] == nth(i);
+        out += intact ? " intact\n" : " changed\n";
+        out += log.text();
+        pointer_array_release(&array);
+        return out;
+    });
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, "append=0 intact\nError in pointer_array_append(), unable to grow storage.\n");
 }

@@ -1,6 +1,8 @@
 // pointer_heap: order under both comparisons, growth, empty and null cases.
 #include "support/pointer_heap.h"
 
+#include "tests/common/address_limit.h"
+#include "tests/common/forked_call.h"
 #include "tests/common/log_capture.h"
 
 #include <gtest/gtest.h>
@@ -127,4 +129,47 @@ TEST(PointerHeap, EmptyNullResetAndRelease)
     EXPECT_EQ(pointer_heap_push(&heap, x), 0);   // no storage until initialised again
     EXPECT_EQ(heap.count, 0);
     EXPECT_EQ(log.text(), "Error in pointer_heap_push(), heap has no storage.\n");
+}
+
+TEST(PointerHeap, FailedGrowthLeavesTheHeapAsItWas)
+{
+    if (!test_util::address_limit_supported)
+        GTEST_SKIP() << "the sanitizer's allocator does not let malloc fail";
+    auto result = test_util::run_forked([] {
+        test_util::log_capture log;
+        pointer_heap heap;
+        if (!pointer_heap_init(&heap, smallest_first))
+            return std::string("no heap");
+        // Capacities go 254, 510, 1022, ... 2^k - 2; fill one of 8 MiB up to its growth point.
+        const int32_t big = (1 << 20) - 2;
+        std::vector<std::string> names(big);
+        for (int32_t i = 0; i < big; ++i)
+            names[i] = std::to_string(10000000 + int64_t(i) * 7919 % big);
+        for (int32_t i = 0; i < big - 1; ++i)
+            if (pointer_heap_push(&heap, &names[i][0]) != 1)
+                return std::string("push failed before the limit");
+        if (heap.capacity != big)
+            return "unexpected capacity " + std::to_string(heap.capacity);
+        if (!test_util::limit_address_space(4 << 20))
+            return std::string("no limit");
+        std::string out = "push=" + std::to_string(pointer_heap_push(&heap, &names[big - 1][0]));
+        out += " count=" + std::to_string(heap.count) + " capacity=" + std::to_string(heap.capacity);
+        // Still a valid heap: everything comes out in order.
+        std::string previous;
+        int32_t popped = 0;
+        bool ordered = true;
+        while (void *item = pointer_heap_pop(&heap)) {
+            std::string name = static_cast<const char *>(item);
+            ordered = ordered && previous <= name;
+            previous = name;
+            ++popped;
+        }
+        out += " popped=" + std::to_string(popped) + (ordered ? " ordered\n" : " disordered\n");
+        out += log.text();
+        pointer_heap_release(&heap);
+        return out;
+    });
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, "push=0 count=1048573 capacity=1048574 popped=1048573 ordered\n"
+                             "Error in pointer_heap_push(), unable to grow storage.\n");
 }
