@@ -114,8 +114,6 @@ int base64_decode_append(fixed_string &destination, const char *text)
         unsigned char byte;
         if (!state.take(*p, &byte))
             continue;
-        if (byte == 0)
-            return 0;
         destination.append(static_cast<char>(byte));
     }
     return destination.size() < fixed_string::max_length;

@@ -35,8 +35,7 @@ int base64_encode_text(fixed_string &destination, const char *text);
 // written stay in the buffer). Nothing past `size` bytes is ever written.
 int base64_decode(unsigned char *buffer, int size, const char *text);
 
-// Appends the decoded bytes of `text` to `destination`. Returns 1 when the destination holds
-// fewer than fixed_string::max_length characters afterwards. Returns 0 for a null text
-// (nothing appended), when the bytes did not all fit, and at a decoded zero byte, which a
-// fixed_string cannot hold: decoding stops there, keeping the bytes before it.
+// Appends the decoded bytes of `text` to `destination`, zero bytes included (size() counts
+// them). Returns 1 when the destination holds fewer than fixed_string::max_length characters
+// afterwards; 0 for a null text (nothing appended) or when the bytes did not all fit.
 int base64_decode_append(fixed_string &destination, const char *text);

@@ -14,8 +14,7 @@ void fixed_string::append(const char *text)
 
 void fixed_string::append(char c)
 {
-    // A NUL would hide the rest of the text from every C-string reader: drop it.
-    if (c == '\0' || length_ >= max_length)
+    if (length_ >= max_length)
         return;
     text_[length_++] = c;
     text_[length_] = '\0';

@@ -18,7 +18,8 @@ public:
     // rest is dropped silently. A null pointer appends "(null)".
     void append(const char *text);
 
-    // Appends one character if fewer than max_length are held, else drops it.
+    // Appends one character if fewer than max_length are held, else drops it. Any byte, NUL
+    // included, is held (size() counts it; C-string readers stop at it).
     void append(char c);
 
     // Appends the decimal form of `n`.

@@ -46,9 +46,12 @@ TEST(FixedString, CharactersAndNumbers)
     fixed_string s("n=");
     s.append_int(-2147483648LL);
     s.append(' ');
-    s.append('\0');   // dropped: it would end the C string early
     s.append_int(0);
     EXPECT_STREQ(s.c_str(), "n=-2147483648 0");
+    s.append('\0');   // a byte like any other: counted, though C-string readers stop at it
+    s.append('z');
+    EXPECT_EQ(s.size(), 17);
+    EXPECT_EQ(std::string(s.c_str(), size_t(s.size())), std::string("n=-2147483648 0\0z", 17));
     s.assign("again");
     EXPECT_STREQ(s.c_str(), "again");
     s.clear();
