@@ -39,7 +39,8 @@ public:
     // unchanged. A bucket that already held more than long_bucket_limit entries is reported
     // (category 8) but the thing is stored.
     int add(void *thing);
-    // Unlinks the entry of this very pointer. 1 when found and removed, else 0.
+    // Unlinks the entry of this very pointer, looked for in the bucket of thing_hash(thing): a
+    // thing's key must not change while it is stored. 1 when found and removed, else 0.
     int remove(void *thing);
     // Removes every entry; the bucket array stays.
     void remove_all();
@@ -48,6 +49,7 @@ public:
     void expand_hash_table();
 
     // The first thing in the key's bucket (most recently added first) that key_matches, or null.
+    // Entries whose stored hash differs from key_hash(key) are passed over without a call.
     void *find(const void *key) const;
     uint32_t capacity() const { return capacity_; }
     uint32_t mask() const { return mask_; }
