@@ -202,10 +202,8 @@ int fget_tilde_text(FILE *stream, char buffer[tilde_text_buffer_size])
     if (!usable(stream, buffer, tilde_text_buffer_size, "Error in fget_tilde_text(), bad arguments."))
         return 0;
     int c = fgetc(stream);
-    if (c == EOF) {
-        buffer[0] = '\0';
+    if (c == EOF)
         return 0;
-    }
     int stored = 0;
     while (c != EOF && stored <= tilde_text_stop_length) {
         if (c == '~') {
@@ -230,7 +228,6 @@ int fget_semicolon_text(FILE *stream, char buffer[semicolon_text_buffer_size])
     if (!usable(stream, buffer, semicolon_text_buffer_size,
                 "Error in fget_semicolon_text(), bad arguments."))
         return 0;
-    buffer[0] = '\0';
     if (fgetc(stream) == EOF)
         return 0;
     int stored = 0;

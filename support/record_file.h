@@ -28,8 +28,8 @@ constexpr int array_values_per_line = 10;
 // the records read so far stay). An E line always starts a record; an A, S or L line starts one
 // unless it follows a line of an earlier kind of the same record. Returns the number of records.
 int fget_extra_list(FILE *stream, extra_desc **list);
-// Writes the records from `first` on and the closing "#end\n". 1 on success, 0 when the stream
-// reported a write error.
+// Writes the records from `first` on and the closing "#end\n". 1 on success, 0 for a null stream
+// or when the stream reported a write error.
 int fput_extra_list(FILE *stream, const extra_desc *first);
 
 // Frees *list, then reads (name, text) pairs into new records until a '#' line whose first word is

@@ -285,6 +285,7 @@ TEST(FgetTildeText, Cases)
         SCOPED_TRACE(c.input.substr(0, 40));
         memory_stream in(c.input);
         std::vector<char> buffer(tilde_text_buffer_size, '@');
+        buffer[0] = '\0';
         EXPECT_EQ(fget_tilde_text(in.get(), buffer.data()), c.result);
         EXPECT_EQ(std::string(buffer.data()), c.text);
         EXPECT_EQ(in.rest(), c.rest);
@@ -311,6 +312,7 @@ TEST(FgetSemicolonText, Cases)
         SCOPED_TRACE(c.input.substr(0, 40));
         memory_stream in(c.input);
         std::vector<char> buffer(semicolon_text_buffer_size, '@');
+        buffer[0] = '\0';
         EXPECT_EQ(fget_semicolon_text(in.get(), buffer.data()), c.result);
         EXPECT_EQ(std::string(buffer.data()), c.text);
         EXPECT_EQ(in.rest(), c.rest);
@@ -340,4 +342,31 @@ TEST(TextHasPrefix, Cases)
     for (const auto &c : cases)
         EXPECT_EQ(text_has_prefix(c.text, c.prefix), c.expected)
             << (c.text ? c.text : "null") << " / " << (c.prefix ? c.prefix : "null");
+}
+
+TEST(Readers, EndOfStreamLeavesTheBufferAlone)
+{
+    struct {
+        const char *name;
+        int (*read)(FILE *, char *);
+    } readers[] = {
+        {"fget_line", [](FILE *f, char *b) { return fget_line(f, b, 64); }},
+        {"fget_long", [](FILE *f, char *b) { return fget_long(f, b, 64); }},
+        {"fget_hash_line", [](FILE *f, char *b) { return fget_hash_line(f, b); }},
+        {"fget_tilde_text", [](FILE *f, char *b) { return fget_tilde_text(f, b); }},
+        {"fget_semicolon_text", [](FILE *f, char *b) { return fget_semicolon_text(f, b); }},
+    };
+    for (const auto &r : readers) {
+        SCOPED_TRACE(r.name);
+        memory_stream in("");
+        std::vector<char> buffer(hash_line_buffer_size, '\0');
+        strcpy(buffer.data(), "untouched");
+        EXPECT_EQ(r.read(in.get(), buffer.data()), 0);
+        EXPECT_STREQ(buffer.data(), "untouched");
+    }
+    // fget_tag empties its buffer before it looks for the '#'.
+    memory_stream in("no hash");
+    char tag[16] = "untouched";
+    EXPECT_EQ(fget_tag(in.get(), tag, sizeof tag), 0);
+    EXPECT_STREQ(tag, "");
 }
