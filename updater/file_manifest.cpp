@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <new>
 #include <stdio_ext.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -270,6 +271,10 @@ int fenu_file_manifest::save_file(const char *path) const
     if (!stream && descriptor >= 0)
         close(descriptor);
 
+    // The new file keeps the permissions of the one it replaces.
+    struct stat old;
+    if (ok && stat(path, &old) == 0 && S_ISREG(old.st_mode))
+        ok = fchmod(descriptor, old.st_mode & 07777) == 0;
     if (ok) {
         __fsetlocking(stream, FSETLOCKING_BYCALLER);
         setvbuf(stream, nullptr, _IOFBF, manifest_stream_buffer_size);

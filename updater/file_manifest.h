@@ -75,7 +75,8 @@ public:
     [[nodiscard]] int load_file(const char *path);
 
     // Writes the header and one line per record in list order to a temporary file beside
-    // `path` ("<path>.tmp"), checks every write, flushes it to disk and renames it over `path`.
+    // `path` ("<path>.tmp"), checks every write, flushes it to disk and renames it over `path`
+    // (an existing file's permissions are kept).
     // Records whose hash is shorter than 20 characters are reported (category 32) and written.
     // Returns 1 when the new file is in place; on any failure reports "Error in
     // fenu_file_manifest::save_file() - unable to save file '<path>'." (category 16), removes

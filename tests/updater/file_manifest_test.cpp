@@ -469,6 +469,18 @@ TEST(ManifestSave, WriteFailureMidFileKeepsTheOldFile)
     EXPECT_EQ(logged.substr(logged.size() - expected.size()), expected);
 }
 
+TEST(ManifestSave, ReplacedFileKeepsItsPermissions)
+{
+    temp_dir dir;
+    std::string path = dir / "m.lst";
+    ASSERT_TRUE(write_file(path, header, 0640));
+    fenu_file_manifest manifest;
+    add(manifest, hash20, 1, "a");
+    ASSERT_EQ(manifest.save_file(path.c_str()), 1);
+    EXPECT_EQ(test_util::file_mode(path), 0640);
+    EXPECT_EQ(read_file(path), header + hash20 + "          1 a\n");
+}
+
 TEST(ManifestSave, StaleTemporaryFileIsReplaced)
 {
     temp_dir dir;
