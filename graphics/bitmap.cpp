@@ -315,6 +315,9 @@ int width_of(const wxBitmap &bitmap)
     return bitmap.IsOk() ? bitmap.GetWidth() : 0;
 }
 
+// Rows above the bitmap that a polygon fill still walks one by one (see DrawPolygon).
+constexpr wide polygon_rows_walked_above = 65536;
+
 // One polygon side that is not horizontal, followed down the rows.
 struct polygon_edge {
     wide top;        // next row to enter; the edge's top row until it is first passed
@@ -344,12 +347,16 @@ tavi_bitmap::tavi_bitmap() : tavi_bitmap(default_size, default_size)
 
 tavi_bitmap::tavi_bitmap(int width, int height)
 {
-    // The toolkit asserts on an empty size: such a bitmap stays invalid instead.
-    if (width > 0 && height > 0 && Create(width, height, 32)) {
+    // The toolkit asserts on an empty size: such a bitmap stays invalid instead, as does one
+    // beyond max_side or whose pixels could not be had.
+    if (width > 0 && height > 0 && width <= max_side && height <= max_side &&
+        Create(width, height, 32)) {
         pixel_access pixels(*this);
         if (pixels) {
             for (int y = 0; y < pixels.height(); y++)
                 fill_span(pixels, 0, pixels.width() - 1, y, bitmap_rgb{0, 0, 0});
+        } else {
+            UnRef();
         }
     }
     ClearAlpha();
@@ -625,10 +632,33 @@ void tavi_bitmap::DrawPolygon(int count, const int *points, int x_offset, int y_
     }
     sort_edges(edges, edge_count);
 
+    // Far above the bitmap nothing is drawn: jump to the row before the first visible one,
+    // entering and advancing the edges by multiplication instead of row by row. (Row by row the
+    // x values are sums of repeated additions; the jump differs from them only in the last bits
+    // and only for polygons reaching more than polygon_rows_walked_above rows above.)
+    wide first_row = min_y;
+    if (-1 - min_y > polygon_rows_walked_above) {
+        first_row = -1;
+        int kept = 0;
+        for (int k = 0; k < edge_count; k++) {
+            polygon_edge e = edges[k];
+            if (e.bottom < first_row)
+                continue;
+            if (e.top < first_row) {
+                e.entered = 1;
+                e.x += double(first_row - e.top) * e.slope;
+                e.top = first_row;
+            }
+            edges[kept++] = e;
+        }
+        edge_count = kept;
+        sort_edges(edges, edge_count);
+    }
+
     // An edge is entered on its top row and counts for spans from the next row down to its
     // bottom row, so each row meets an even number of counting edges.
     wide last_row = max_y < pixels.height() - 1 ? max_y : pixels.height() - 1;
-    for (wide y = min_y; y <= last_row; y++) {
+    for (wide y = first_row; y <= last_row; y++) {
         bool visible = y >= 0;
         bool open = false;
         wide open_x = 0;

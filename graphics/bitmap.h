@@ -26,6 +26,7 @@ struct bitmap_rgb {
 class tavi_bitmap : public wxBitmap {
 public:
     static constexpr int default_size = 16;           // side of a default-constructed bitmap
+    static constexpr int max_side = 32767;            // the most the display can show
     static constexpr int polygon_min_points = 3;
     static constexpr int polygon_max_edges = 1000;    // size of the polygon edge table
     static constexpr int polygon_max_points = polygon_max_edges - 1;
@@ -34,8 +35,9 @@ public:
 
     // A default_size square, 32 bits, opaque black.
     tavi_bitmap();
-    // width x height, 32 bits, opaque black. A width or height of 0 or less leaves the bitmap
-    // invalid (IsOk() false): every primitive then fails as described above.
+    // width x height, 32 bits, opaque black. A width or height below 1 or above max_side, or
+    // pixels the toolkit cannot allocate, leave the bitmap invalid (IsOk() false): every
+    // primitive then fails as described above.
     tavi_bitmap(int width, int height);
     // The toolkit's conversion of `image` at its default depth. An image without alpha is
     // converted as if opaque (a mask becomes alpha 0), so the result always has 32-bit data; an
@@ -79,7 +81,8 @@ public:
     void DrawGradientLine(int x1, int y1, int x2, int y2, bitmap_rgb colour1,
                           bitmap_rgb colour2);
     // Fills the polygon of `count` points (x, y pairs in `points`, each moved by the offsets) by
-    // an even-odd scan of its edges, then draws its outline. Fewer than polygon_min_points or
+    // an even-odd scan of its edges (x followed down the rows by adding each edge's slope, spans
+    // from x truncated), then draws its outline. Fewer than polygon_min_points or
     // more than polygon_max_points points, or no point array, draw nothing and log an error at
     // level 1. No memory is allocated.
     void DrawPolygon(int count, const int *points, int x_offset, int y_offset, bitmap_rgb outline,

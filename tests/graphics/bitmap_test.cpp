@@ -569,6 +569,12 @@ TEST(TaviBitmap, Polygons)
         {"covers the bitmap from far outside", 5, 4,
          polygon({-1000000, -1000000, 1000000, -1000000, 0, 1000000}, 0, 0),
          "#####|#####|#####|#####"},
+        {"covers the bitmap from the ends of the int range", 5, 4,
+         polygon({INT_MIN, INT_MIN, INT_MAX, INT_MIN, 0, INT_MAX}, 0, 0),
+         "#####|#####|#####|#####"},
+        // Just within the rows walked one by one above the bitmap.
+        {"walked down from 60000 rows above", 5, 4,
+         polygon({-2, -60000, 2, -60000, 2, 3, -2, 3}, 0, 0), "##o..|##o..|##o..|ooo.."},
         {"outside", 5, 4, polygon({10, 10, 20, 10, 15, 20}, 0, 0), ".....|.....|.....|....."},
     });
 }
@@ -878,10 +884,11 @@ TEST(TaviBitmap, FailedPixelAccessLogsOneLine)
     EXPECT_EQ(new_log_lines(), "");
 }
 
-TEST(TaviBitmap, NegativeSizesGiveAnInvalidBitmapWithoutToolkitAsserts)
+TEST(TaviBitmap, UnusableSizesGiveAnInvalidBitmapWithoutToolkitAsserts)
 {
     int asserts = test_util::toolkit_assert_count();
-    for (auto size : {std::pair<int, int>{0, 5}, {5, 0}, {-1, -1}, {INT_MIN, 3}}) {
+    for (auto size : {std::pair<int, int>{0, 5}, {5, 0}, {-1, -1}, {INT_MIN, 3},
+                      {tavi_bitmap::max_side + 1, 1}, {1, INT_MAX}}) {
         tavi_bitmap bitmap(size.first, size.second);
         EXPECT_FALSE(bitmap.IsOk());
         bitmap.DrawFilledRectangle(0, 0, 3, 3, white);
