@@ -553,8 +553,8 @@ void tavi_bitmap::DrawGradientLine(int x1, int y1, int x2, int y2, bitmap_rgb co
             moves = skip;
         } else {
             huge sum = huge(error) + huge(skip) * minor;
-            huge floor = sum >= 0 ? sum / major : -((-sum + major - 1) / major);
-            moves = wide(floor + 1);
+            huge quotient = sum >= 0 ? sum / major : -((-sum + major - 1) / major);   // floor
+            moves = wide(quotient + 1);
         }
         error = wide(huge(error) + huge(skip) * minor - huge(moves) * major);
         a += a_step * skip;
