@@ -20,7 +20,10 @@ pointer_array executable_list;
 
 namespace {
 
-const int executable_list_ready = (pointer_array_init(&executable_list), 1);
+// The list starts empty on its inline slots.
+struct executable_list_setup {
+    executable_list_setup() { pointer_array_init(&executable_list); }
+} const executable_list_ready;
 
 void close_top_window()
 {
@@ -66,7 +69,6 @@ void (*boot_close_launcher_window)() = close_top_window;
 
 void build_executable_list()
 {
-    (void)executable_list_ready;
     pointer_array_release(&executable_list);
     pointer_array_init(&executable_list);
 
