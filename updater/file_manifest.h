@@ -46,7 +46,7 @@ struct manifest_record {
 int manifest_name_is_safe(const char *name);
 
 // Parses one manifest line (no line feed expected; one ends the name). Returns 1 with a new
-// record in *out_record (owned by the caller) for a record line, 1 with null for a comment line,
+// record in *out_record (owned by the caller, freed with delete) for a record line, 1 with null for a comment line,
 // and 0 with null for a syntax error or a name refused by manifest_name_is_safe. An error is
 // reported in two lines (category 16): "Syntax error in <label> - <what> for line:", then the
 // line unchanged. Also 0, without report, when memory ran out or `line` is null.
