@@ -140,6 +140,27 @@ void remove_tree(const std::string &path)
     run({"rm", "-rf", path});
 }
 
+std::vector<std::string> lines_of(const std::string &text)
+{
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+int count_lines(const std::string &text, const std::string &line)
+{
+    int n = 0;
+    for (const auto &l : lines_of(text))
+        n += l == line;
+    return n;
+}
+
 run_result run(const std::vector<std::string> &argv, const run_options &options)
 {
     run_result result;

@@ -32,6 +32,12 @@ int file_mode(const std::string &path);
 // Removes a tree (rm -rf).
 void remove_tree(const std::string &path);
 
+// The lines of `text`, each without its line feed; a last line without one counts too, so
+// "a\n\nb" gives {"a", "", "b"} and "" gives none.
+std::vector<std::string> lines_of(const std::string &text);
+// How many lines of `text` (as lines_of splits it) are exactly `line`.
+int count_lines(const std::string &text, const std::string &line);
+
 struct run_result {
     int status = -1;        // exit status, or 128 + signal, or -1 when it could not run / timed out
     std::string out;        // standard output
