@@ -24,21 +24,6 @@
 
 namespace {
 
-// The captured log split at line feeds.
-std::vector<std::string> lines_of(const test_util::log_capture &log)
-{
-    std::vector<std::string> out;
-    std::string all = log.text();
-    for (size_t start = 0; start < all.size();) {
-        size_t end = all.find('\n', start);
-        if (end == std::string::npos)
-            end = all.size();
-        out.push_back(all.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-
 // Every test starts from the start-up defaults.
 class SslContext : public ::testing::Test {
 protected:
@@ -158,7 +143,7 @@ TEST_F(SslContext, RejectedCipherListReportsOpenSslText)
     ssl_cipher_list = bad_list;
     EXPECT_EQ(init_ssl(), 0);
     EXPECT_NE(ssl_context, nullptr);   // the context made before the failure stays
-    EXPECT_EQ(lines_of(log), std::vector<std::string>{expected});
+    EXPECT_EQ(log.lines(), std::vector<std::string>{expected});
     EXPECT_EQ(ERR_peek_error(), 0u);
 
     // Reported in category 1 and no other: masking bit 1 hides it, masking all else does not.
@@ -168,7 +153,7 @@ TEST_F(SslContext, RejectedCipherListReportsOpenSslText)
     EXPECT_EQ(log.text(), "");
     report_error_set_mask(~uint32_t(REPORT_RESOURCE));
     EXPECT_EQ(init_ssl(), 0);
-    EXPECT_EQ(lines_of(log), std::vector<std::string>{expected});
+    EXPECT_EQ(log.lines(), std::vector<std::string>{expected});
 }
 
 TEST_F(SslContext, FileNamesAreCutAt511Characters)
@@ -228,7 +213,7 @@ TEST_F(SslContext, FileLoadFailuresNameTheFile)
         set_ssl_private_key_file(c.private_key.c_str());
         test_util::log_capture log;
         EXPECT_EQ(init_ssl(), 0) << c.message;
-        std::vector<std::string> lines = lines_of(log);
+        std::vector<std::string> lines = log.lines();
         ASSERT_EQ(lines.size(), 2u) << log.text();
         EXPECT_EQ(lines[0], "Error in init_ssl(), unable to load server " + c.message + ".");
         EXPECT_EQ(lines[1].rfind("error:", 0), 0u) << lines[1];
@@ -279,8 +264,8 @@ TEST_F(SslContext, ExtraChainFilesLoadNewestFirstAndOnlyWithAVerifyChain)
         set_ssl_verify_chain_file((dir / "chain.crt").c_str());
         test_util::log_capture log;
         EXPECT_EQ(init_ssl(), 0);
-        ASSERT_FALSE(lines_of(log).empty());
-        EXPECT_EQ(lines_of(log)[0], "Error in init_ssl(), unable to load server extra certificate "
+        ASSERT_FALSE(log.lines().empty());
+        EXPECT_EQ(log.lines()[0], "Error in init_ssl(), unable to load server extra certificate "
                                   "chain from file '" + missing_b + "'.");
     }
     {
@@ -291,8 +276,8 @@ TEST_F(SslContext, ExtraChainFilesLoadNewestFirstAndOnlyWithAVerifyChain)
         test_util::log_capture log;
         EXPECT_EQ(init_ssl(), 0);
         EXPECT_EQ(trust_store_size(), 2);   // the verify chain and B
-        ASSERT_FALSE(lines_of(log).empty());
-        EXPECT_EQ(lines_of(log)[0], "Error in init_ssl(), unable to load server extra certificate "
+        ASSERT_FALSE(log.lines().empty());
+        EXPECT_EQ(log.lines()[0], "Error in init_ssl(), unable to load server extra certificate "
                                   "chain from file '" + missing_a + "'.");
     }
     {
@@ -340,7 +325,7 @@ TEST_F(SslContext, DhCallbackServesStoredSizesWithWarnings)
     for (const auto &c : cases) {
         test_util::log_capture log;
         DH *dh = get_tmp_dh_callback(nullptr, c.is_export, c.bits);
-        EXPECT_EQ(lines_of(log), c.lines) << c.bits;
+        EXPECT_EQ(log.lines(), c.lines) << c.bits;
         if (!c.served) {
             EXPECT_EQ(dh, nullptr) << c.bits;
             continue;
@@ -354,11 +339,11 @@ TEST_F(SslContext, DhCallbackServesStoredSizesWithWarnings)
     test_util::log_capture log;
     report_error_set_mask(~uint32_t(REPORT_CONNECTION));
     EXPECT_EQ(get_tmp_dh_callback(nullptr, 1, 1000), nullptr);
-    EXPECT_EQ(lines_of(log), std::vector<std::string>{short_1000});
+    EXPECT_EQ(log.lines(), std::vector<std::string>{short_1000});
     log.clear();
     report_error_set_mask(~uint32_t(REPORT_FORMAT));
     EXPECT_EQ(get_tmp_dh_callback(nullptr, 1, 1000), nullptr);
-    EXPECT_EQ(lines_of(log), std::vector<std::string>{unsupported_1000});
+    EXPECT_EQ(log.lines(), std::vector<std::string>{unsupported_1000});
 }
 
 TEST_F(SslContext, StoredGroupsAreSoundSafePrimes)

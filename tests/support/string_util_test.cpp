@@ -9,36 +9,10 @@
 #include <string>
 
 #include "support/debug_log.h"
+#include "tests/common/log_capture.h"
 #include "tests/common/test_util.h"
 
 namespace {
-
-// Sends the debug log to a file in a throw-away directory at the tracing level while it lives.
-class log_capture {
-public:
-    log_capture() : saved_level_(log_level)
-    {
-        if (tavi_client_debug_logfile_is_open())
-            tavi_client_debug_logfile_close();
-        tavi_client_set_debug_logfile_name(path().c_str());
-        log_level = 1;   // below tracing, so that the log's own "opened" line stays out
-        tavi_client_try_open_debug_logfile();
-        log_level = 3;
-        report_error_enable();
-    }
-    ~log_capture()
-    {
-        if (tavi_client_debug_logfile_is_open())
-            tavi_client_debug_logfile_close();
-        log_level = saved_level_;
-    }
-    std::string text() const { return test_util::read_file(path()); }
-
-private:
-    std::string path() const { return dir_ / "log.txt"; }
-    test_util::temp_dir dir_;
-    int saved_level_;
-};
 
 // Offset of a returned position in `text`, -1 for null.
 long offset(const char *text, const char *position) { return position ? position - text : -1; }
@@ -76,7 +50,7 @@ TEST(NextArg, FindsTheSecondWord)
 
 TEST(NextArg, NullIsReportedAtTheTracingLevel)
 {
-    log_capture log;
+    test_util::log_capture log(3);
     EXPECT_EQ(next_arg(nullptr), nullptr);
     EXPECT_EQ(next_arg_eol(nullptr), nullptr);
     EXPECT_EQ(last_arg(nullptr), nullptr);
@@ -276,7 +250,7 @@ TEST(KeywordLine, LongListsAreNotCut)
 
 TEST(KeywordLine, MisuseLeavesTheListAlone)
 {
-    log_capture log;
+    test_util::log_capture log(3);
     char *list = strdup("a b");
     EXPECT_EQ(add_remove_keyword_line(nullptr, &list), nullptr);
     EXPECT_EQ(add_remove_keyword_line("a", nullptr), nullptr);
@@ -359,7 +333,7 @@ TEST(SafeStrcpy, CopiesWithinTheSizeAndReports)
         {nullptr, 4, 0, "", "Error in safe_strcpy(), NULL src.\n"},
     };
     for (const auto &c : cases) {
-        log_capture log;
+        test_util::log_capture log(3);
         char buffer[16];
         memset(buffer, 'Z', sizeof buffer);
         EXPECT_EQ(safe_strcpy(buffer, c.src, c.size), c.result) << c.src << " into " << c.size;
@@ -371,7 +345,7 @@ TEST(SafeStrcpy, CopiesWithinTheSizeAndReports)
             EXPECT_EQ(buffer[i], 'Z') << "byte " << i << " written beyond the size";
         EXPECT_EQ(log.text(), c.report);
     }
-    log_capture log;
+    test_util::log_capture log(3);
     EXPECT_EQ(safe_strcpy(nullptr, "a", 4), 0);
     EXPECT_EQ(log.text(), "Error in safe_strcpy(), NULL dest.\n");
 }

@@ -1,8 +1,9 @@
 // File manifest: line syntax, load and save byte for byte, index lookups, pruning, failed saves.
 #include "updater/file_manifest.h"
 
-#include "tests/common/forked_call.h"
 #include "support/debug_log.h"
+#include "tests/common/forked_call.h"
+#include "tests/common/log_capture.h"
 #include "tests/common/test_util.h"
 
 #include <gtest/gtest.h>
@@ -18,44 +19,6 @@ using test_util::temp_dir;
 using test_util::write_file;
 
 namespace {
-
-// While alive, the debug log goes to a fresh file at level 3 (every report category).
-class log_capture {
-public:
-    log_capture() : saved_level_(log_level)
-    {
-        if (tavi_client_debug_logfile_is_open())
-            tavi_client_debug_logfile_close();
-        path_ = dir_ / "log.txt";
-        tavi_client_set_debug_logfile_name(path_.c_str());
-        log_level = 3;
-        log_printf("%s", "");   // opens the log; its trace line is dropped by clear()
-        clear();
-    }
-    ~log_capture()
-    {
-        if (tavi_client_debug_logfile_is_open())
-            tavi_client_debug_logfile_close();
-        log_level = saved_level_;
-    }
-    std::string text() const { return read_file(path_); }
-    void clear() { write_file(path_, ""); }
-    // How many lines are exactly `line`.
-    int count(const std::string &line) const
-    {
-        std::string all = "\n" + text();
-        std::string needle = "\n" + line + "\n";
-        int n = 0;
-        for (size_t at = all.find(needle); at != std::string::npos; at = all.find(needle, at + 1))
-            n++;
-        return n;
-    }
-
-private:
-    temp_dir dir_;
-    std::string path_;
-    int saved_level_;
-};
 
 const std::string header =
     "# This is an automatically generated file - do not modify\n"
@@ -148,7 +111,7 @@ const parse_case parse_cases[] = {
 
 TEST(ParseManifestLine, Cases)
 {
-    log_capture log;
+    test_util::log_capture log(3);
     for (const parse_case &c : parse_cases) {
         SCOPED_TRACE(std::string("line '") + c.line + "'");
         log.clear();
@@ -183,7 +146,7 @@ TEST(ParseManifestLine, Cases)
 
 TEST(ParseManifestLine, SourceLabelAndMaskedCategory)
 {
-    log_capture log;
+    test_util::log_capture log(3);
     manifest_record *record = nullptr;
     EXPECT_EQ(parse_manifest_line(manifest_label_download, "zz 1 x", &record), 0);
     EXPECT_EQ(log.text(), "Syntax error in downloaded data - bad or missing hash field for line:\n"
@@ -223,7 +186,7 @@ TEST(ManifestLoad, FileOrderCommentsCrLfAndDuplicates)
                                      "0123456789bbbb 7 name with spaces  \r\n"
                                      "0123456789cccc 9 first\r\n"
                                      "0123456789dddd 11 no line feed at the end"));
-    log_capture log;
+    test_util::log_capture log(3);
     fenu_file_manifest manifest;
     EXPECT_EQ(manifest.load_file(path.c_str()), 4);
     EXPECT_EQ(manifest.record_count(), 4);
@@ -251,7 +214,7 @@ TEST(ManifestLoad, FileOrderCommentsCrLfAndDuplicates)
 TEST(ManifestLoad, MissingFileSyntaxErrorAndEmptyFile)
 {
     temp_dir dir;
-    log_capture log;
+    test_util::log_capture log(3);
     {
         fenu_file_manifest manifest;
         EXPECT_EQ(manifest.load_file((dir / "absent.lst").c_str()), -1);
@@ -285,7 +248,7 @@ TEST(ManifestLoad, UnsafeNameRefusesTheFile)
     temp_dir dir;
     std::string path = dir / "m.lst";
     ASSERT_TRUE(write_file(path, header + "0123456789 1 ok\n0123456789 2 sub/../../escape\n"));
-    log_capture log;
+    test_util::log_capture log(3);
     fenu_file_manifest manifest;
     EXPECT_EQ(manifest.load_file(path.c_str()), -1);
     EXPECT_EQ(manifest.find_record("sub/../../escape"), nullptr);
@@ -301,7 +264,7 @@ TEST(ManifestLoad, LongLineIsCutAt1023Characters)
     std::string prefix = "0123456789 3 ";
     std::string name(1500, 'n');
     ASSERT_TRUE(write_file(path, prefix + name + "\n0123456789 4 next\n"));
-    log_capture log;
+    test_util::log_capture log(3);
     fenu_file_manifest manifest;
     EXPECT_EQ(manifest.load_file(path.c_str()), 2);
     std::string cut = name.substr(0, 1023 - prefix.size());
@@ -321,7 +284,7 @@ TEST(ManifestSave, ExactBytesAndRoundTrip)
     add(manifest, hash20 + "tail", -5, "sub dir/with  inner and trailing  ");
     add(manifest, hash20, 1234567890, "big");
     add(manifest, hash20 + "X!", 5, "a b");
-    log_capture log;
+    test_util::log_capture log(3);
     ASSERT_EQ(manifest.save_file(path.c_str()), 1);
     EXPECT_EQ(read_file(path), header + hash20 + "X!          5 a b\n" +
                                    hash20 + " 1234567890 big\n" +
@@ -352,7 +315,7 @@ TEST(ManifestSave, ShortHashIsReportedAndWritten)
     fenu_file_manifest manifest;
     add(manifest, "0123456789abcdefghi", 2, "nineteen");
     add(manifest, "0123456789", 1, "ten");
-    log_capture log;
+    test_util::log_capture log(3);
     ASSERT_EQ(manifest.save_file(path.c_str()), 1);
     EXPECT_EQ(log.text(),
               "Error in fenu_file_manifest::save_file(), file 'ten' had short hash len of 10.\n\n"
@@ -373,7 +336,7 @@ TEST(ManifestSave, RecordThatWouldNotLoadBackIsLeftOut)
     ASSERT_TRUE(no_hash.set_name("no hash"));
     ASSERT_EQ(manifest.update_record(&no_hash), 1);
     EXPECT_EQ(manifest.find_record("no hash")->hash, nullptr);
-    log_capture log;
+    test_util::log_capture log(3);
     ASSERT_EQ(manifest.save_file(path.c_str()), 1);
     for (const char *name : {"bad hash", "blank in hash", "no hash"})
         EXPECT_EQ(log.count(std::string("Error in fenu_file_manifest::save_file(), file '") + name +
@@ -409,7 +372,7 @@ TEST(ManifestSave, FailuresReportAndLeaveTheOldFile)
     temp_dir dir;
     fenu_file_manifest manifest;
     add(manifest, hash20, 1, "a");
-    log_capture log;
+    test_util::log_capture log(3);
 
     // Below a regular file: the temporary file cannot be created.
     std::string plain = dir / "plain";
@@ -523,7 +486,7 @@ TEST(ManifestUpdate, UnsafeNameIsRefused)
     manifest_record source;
     ASSERT_TRUE(source.set_name("../escape"));
     ASSERT_TRUE(source.set_hash(hash20.c_str()));
-    log_capture log;
+    test_util::log_capture log(3);
     EXPECT_EQ(manifest.update_record(&source), 0);
     EXPECT_EQ(manifest.record_count(), 0);
     EXPECT_EQ(manifest.find_record("../escape"), nullptr);
@@ -570,7 +533,7 @@ TEST(ManifestIndex, FollowsLoadsPruningAndUpdates)
                                    "0123456789 7 gone_3\n"));
     for (const char *name : {"a", "b", "c"})
         ASSERT_TRUE(write_file(dir / name, "x"));
-    log_capture log;
+    test_util::log_capture log(3);
     fenu_file_manifest manifest;
     ASSERT_EQ(manifest.load_file(first.c_str()), 3);
     EXPECT_EQ(manifest.find_record("b")->size, 3);

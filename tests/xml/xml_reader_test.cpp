@@ -3,6 +3,7 @@
 #include "xml/xml_reader.h"
 
 #include "support/debug_log.h"
+#include "tests/common/log_capture.h"
 #include "tests/common/test_util.h"
 #include "xml/xml_writer.h"
 
@@ -13,44 +14,6 @@
 #include <vector>
 
 namespace {
-
-// Sends reports to a throw-away file at log level 3 while alive.
-class report_log {
-public:
-    report_log() : saved_level_(log_level)
-    {
-        if (tavi_client_debug_logfile_is_open())
-            tavi_client_debug_logfile_close();
-        tavi_client_set_debug_logfile_name(path_.c_str());
-        tavi_client_try_open_debug_logfile();
-        log_level = 3;
-    }
-    ~report_log()
-    {
-        if (tavi_client_debug_logfile_is_open())
-            tavi_client_debug_logfile_close();
-        log_level = saved_level_;
-    }
-    std::string text() const { return test_util::read_file(path_); }
-    void clear() { test_util::write_file(path_, ""); }
-    std::vector<std::string> lines() const
-    {
-        std::vector<std::string> out;
-        std::string all = text();
-        for (size_t start = 0, end; start < all.size(); start = end + 1) {
-            end = all.find('\n', start);
-            if (end == std::string::npos)
-                end = all.size();
-            out.push_back(all.substr(start, end - start));
-        }
-        return out;
-    }
-
-private:
-    test_util::temp_dir dir_;
-    std::string path_ = dir_ / "log.txt";
-    int saved_level_;
-};
 
 // A real stream holding `text`, and a file reader over it.
 class xml_input {
@@ -92,7 +55,7 @@ const char *const config_text = "<launcher_config>\n"
 
 TEST(XmlReader, ReadsTheLauncherConfigurationLayout)
 {
-    report_log log;
+    test_util::log_capture log(3);
     xml_input in(config_text);
     char tag[1000];
     ASSERT_EQ(in.reader.read_tag(tag, sizeof tag), 1);
@@ -120,7 +83,7 @@ TEST(XmlReader, ReadsTheLauncherConfigurationLayout)
 TEST(XmlReader, LineBreakOrTabInDataFailsSilentlyAndLeavesTheElementOpen)
 {
     for (const char *data : {"two\nlines", "a\tb", "cr\r", "nul\x01"}) {
-        report_log log;
+        test_util::log_capture log(3);
         xml_input in(std::string("<a>") + data + "</a>\n<b>2</b>\n");
         char tag[100], text[100];
         ASSERT_EQ(in.reader.read_tag(tag, sizeof tag), 1);
@@ -182,7 +145,7 @@ TEST(XmlReader, EntitiesAreDecodedAndUnknownOnesKept)
         {"&lt", "&lt", 1},
     };
     for (const auto &c : cases) {
-        report_log log;
+        test_util::log_capture log(3);
         xml_input in(std::string("<e>") + c.data + "</e>");
         char tag[10], text[100];
         ASSERT_EQ(in.reader.read_tag(tag, sizeof tag), 1);
@@ -206,7 +169,7 @@ TEST(XmlReader, EntitiesInTagsAreDecodedToo)
 
 TEST(XmlReader, MismatchedClosingTagIsReportedAndStillPops)
 {
-    report_log log;
+    test_util::log_capture log(3);
     xml_input in("<outer><inner>x</other></outer>");
     char tag[20], text[20];
     ASSERT_EQ(in.reader.read_tag(tag, sizeof tag), 1);
@@ -222,7 +185,7 @@ TEST(XmlReader, MismatchedClosingTagIsReportedAndStillPops)
 
 TEST(XmlReader, TagTextIsPushedWholeWithAttributes)
 {
-    report_log log;
+    test_util::log_capture log(3);
     xml_input in("<item id=\"3\">v</item><!-- note --><?pi x?>");
     char tag[50], text[50];
     ASSERT_EQ(in.reader.read_tag(tag, sizeof tag), 1);
@@ -260,7 +223,7 @@ TEST(XmlReader, ShortTagBufferCutsTheTag)
 
 TEST(XmlReader, StrayClosingTagIsReportedAndPopsNothing)
 {
-    report_log log;
+    test_util::log_capture log(3);
     xml_input in("</ghost><real>1</real>");
     char tag[20];
     EXPECT_EQ(in.reader.read_tag(tag, sizeof tag), 0);
@@ -274,7 +237,7 @@ TEST(XmlReader, StrayClosingTagIsReportedAndPopsNothing)
 TEST(XmlReader, ClosingTagWithoutSlashIsReportedAndStillPops)
 {
     // read_data pops with whatever ends the data: here "b" (no slash), then the real close.
-    report_log log;
+    test_util::log_capture log(3);
     xml_input in("<a>1<b>");
     char tag[20], text[20];
     ASSERT_EQ(in.reader.read_tag(tag, sizeof tag), 1);
@@ -289,7 +252,7 @@ TEST(XmlReader, ClosingTagWithoutSlashIsReportedAndStillPops)
 
 TEST(XmlReader, UnprintableTagIsRefusedSilently)
 {
-    report_log log;
+    test_util::log_capture log(3);
     xml_input in("<bad\tname><good>");
     char tag[20];
     EXPECT_EQ(in.reader.read_tag(tag, sizeof tag), 0);
@@ -312,7 +275,7 @@ TEST(XmlReader, BracketsInTheWrongPlaceAreReported)
          "Warning in tavi_xml_reader::read_block(), got second closing bracket?"},
     };
     for (const auto &c : cases) {
-        report_log log;
+        test_util::log_capture log(3);
         xml_input in(c.input);
         char tag[20], text[20];
         int got = in.reader.read_tag(tag, sizeof tag);
@@ -330,7 +293,7 @@ TEST(XmlReader, BracketsInTheWrongPlaceAreReported)
 
 TEST(XmlReader, EndOfInputInsideABlockIsReported)
 {
-    report_log log;
+    test_util::log_capture log(3);
     xml_input in("<open");
     char tag[20];
     EXPECT_EQ(in.reader.read_tag(tag, sizeof tag), 0);
@@ -343,7 +306,7 @@ TEST(XmlReader, EndOfInputInsideABlockIsReported)
 TEST(XmlReader, EndOfInputBeforeATagIsSilent)
 {
     for (const char *input : {"", "   \n", "text only > here"}) {
-        report_log log;
+        test_util::log_capture log(3);
         xml_input in(input);
         char tag[20];
         EXPECT_EQ(in.reader.read_tag(tag, sizeof tag), 0);
@@ -363,7 +326,7 @@ TEST(XmlReader, IntegerData)
         {"-x", 0, 99}, {" 5", 0, 99}, {"", 0, 99},    {"abc", 0, 99}, {"-", 0, 99},
     };
     for (const auto &c : cases) {
-        report_log log;
+        test_util::log_capture log(3);
         xml_input in(std::string("<n>") + c.data + "</n><next>");
         char tag[20];
         ASSERT_EQ(in.reader.read_tag(tag, sizeof tag), 1);
@@ -383,7 +346,7 @@ TEST(XmlReader, IntegerData)
 
 TEST(XmlReader, IntegerDataWithALineBreakFailsSilently)
 {
-    report_log log;
+    test_util::log_capture log(3);
     xml_input in("<n>4\n</n>");
     char tag[20];
     ASSERT_EQ(in.reader.read_tag(tag, sizeof tag), 1);
@@ -396,7 +359,7 @@ TEST(XmlReader, IntegerDataWithALineBreakFailsSilently)
 
 TEST(XmlReader, SkipDataEndsAfterTheElementOpenWhenCalled)
 {
-    report_log log;
+    test_util::log_capture log(3);
     xml_input in("<keep>\n"
                  "  <skip>\n"
                  "    <!-- a comment -->\n"
@@ -426,7 +389,7 @@ TEST(XmlReader, SkipDataEndsAfterTheElementOpenWhenCalled)
 TEST(XmlReader, SkipDataEndsByStackPositionNotByName)
 {
     // The inner closing tag names the skipped element, yet only the last one ends the skip.
-    report_log log;
+    test_util::log_capture log(3);
     xml_input in("<s><s>1</x></wrong><tail>");
     char tag[20];
     ASSERT_EQ(in.reader.read_tag(tag, sizeof tag), 1);
@@ -458,7 +421,7 @@ TEST(XmlReader, SkipDataReportsWhatStopsIt)
         {"<e>a > b</e>", {"Warning in tavi_xml_reader::skip_chunk(), got closing bracket?"}},
     };
     for (const auto &c : cases) {
-        report_log log;
+        test_util::log_capture log(3);
         xml_input in(c.input);
         char tag[20];
         ASSERT_EQ(in.reader.read_tag(tag, sizeof tag), 1);
@@ -469,7 +432,7 @@ TEST(XmlReader, SkipDataReportsWhatStopsIt)
 
 TEST(XmlReader, SkipDataWithNothingOpenIsMisuse)
 {
-    report_log log;
+    test_util::log_capture log(3);
     xml_input in("<a></a>");
     in.reader.skip_data();
     EXPECT_EQ(in.rest(), "<a></a>");
@@ -480,7 +443,7 @@ TEST(XmlReader, SkipDataWithNothingOpenIsMisuse)
 
 TEST(XmlReader, CdataOnItsOwnLine)
 {
-    report_log log;
+    test_util::log_capture log(3);
     xml_input in("<blob>\n<![CDATA[\n0aff\n]]>\n</blob>\n<next>");
     char tag[20];
     ASSERT_EQ(in.reader.read_tag(tag, sizeof tag), 1);
@@ -496,7 +459,7 @@ TEST(XmlReader, CdataOnItsOwnLine)
 TEST(XmlReader, CdataHeaderNeedsNineBytesOfRoom)
 {
     for (int size : {1, 8}) {
-        report_log log;
+        test_util::log_capture log(3);
         xml_input in("<blob><![CDATA[0aff]]></blob>");
         char tag[20];
         ASSERT_EQ(in.reader.read_tag(tag, sizeof tag), 1);
@@ -505,7 +468,7 @@ TEST(XmlReader, CdataHeaderNeedsNineBytesOfRoom)
         EXPECT_EQ(log.lines(), std::vector<std::string>{"Warning in tavi_xml_reader::read_cdata(), "
                                                          "did not get ![CDATA[ header."});
     }
-    report_log log;
+    test_util::log_capture log(3);
     xml_input in("<blob><CDATA></blob>");
     char tag[20];
     ASSERT_EQ(in.reader.read_tag(tag, sizeof tag), 1);
@@ -516,7 +479,7 @@ TEST(XmlReader, CdataHeaderNeedsNineBytesOfRoom)
 
 TEST(XmlReader, CdataStopsWhenTheBufferIsFull)
 {
-    report_log log;
+    test_util::log_capture log(3);
     char tag[20];
     unsigned char bytes[16] = {};
     {
@@ -574,7 +537,7 @@ TEST(XmlReader, CdataOfTheWriterReadsBack)
         test_util::run_result lint = test_util::run({"xmllint", "--noout", path});
         EXPECT_EQ(lint.status, 0) << lint.err;
 
-        report_log log;
+        test_util::log_capture log(3);
         FILE *in = fopen(path.c_str(), "rb");
         ASSERT_NE(in, nullptr);
         {
@@ -677,14 +640,14 @@ TEST(XmlReader, DeclarationLines)
          w + "'encoding' tag found, but no closing encoding quote."},
     };
     for (const auto &c : cases) {
-        report_log log;
+        test_util::log_capture log(3);
         EXPECT_EQ(tavi_xml_reader::check_xml_header_string(c.line), c.result) << c.line;
         std::vector<std::string> expected;
         if (!c.message.empty())
             expected.push_back(c.message);
         EXPECT_EQ(log.lines(), expected) << c.line;
     }
-    report_log log;
+    test_util::log_capture log(3);
     EXPECT_EQ(tavi_xml_reader::check_xml_header_string(nullptr), 0);
     EXPECT_EQ(log.lines(), std::vector<std::string>{w + "missing opening '<?xml' tag."});
 }
@@ -696,7 +659,7 @@ TEST(XmlReader, TheWritersDeclarationPasses)
 
 TEST(XmlReader, BadArgumentsAreReported)
 {
-    report_log log;
+    test_util::log_capture log(3);
     xml_input in("<a>1</a>");
     char buffer[20];
     int n = 0;
@@ -733,7 +696,7 @@ TEST(XmlReader, TagBufferOfOneByteHoldsAnEmptyTag)
 
 TEST(XmlFileReader, NullHandleIsReportedAndActsAsEndOfInput)
 {
-    report_log log;
+    test_util::log_capture log(3);
     {
         tavi_xml_file_reader r(nullptr);
         EXPECT_EQ(r.get_next_char(), -1);

@@ -3,6 +3,7 @@
 
 #include "support/debug_log.h"
 
+#include "tests/common/log_capture.h"
 #include "tests/common/test_util.h"
 
 #include <gtest/gtest.h>
@@ -12,51 +13,6 @@
 #include <vector>
 
 namespace {
-
-// Sends reports to a throw-away file at log level 3 while alive.
-class report_log {
-public:
-    report_log() : saved_level_(log_level)
-    {
-        if (tavi_client_debug_logfile_is_open())
-            tavi_client_debug_logfile_close();
-        tavi_client_set_debug_logfile_name(path_.c_str());
-        tavi_client_try_open_debug_logfile();
-        log_level = 3;
-    }
-    ~report_log()
-    {
-        if (tavi_client_debug_logfile_is_open())
-            tavi_client_debug_logfile_close();
-        log_level = saved_level_;
-    }
-    std::string text() const { return test_util::read_file(path_); }
-    std::vector<std::string> lines() const
-    {
-        std::vector<std::string> out;
-        std::string all = text();
-        for (size_t start = 0, end; start < all.size(); start = end + 1) {
-            end = all.find('\n', start);
-            if (end == std::string::npos)
-                end = all.size();
-            out.push_back(all.substr(start, end - start));
-        }
-        return out;
-    }
-    // How many lines are exactly `line`.
-    int count(const std::string &line) const
-    {
-        int n = 0;
-        for (const auto &l : lines())
-            n += l == line;
-        return n;
-    }
-
-private:
-    test_util::temp_dir dir_;
-    std::string path_ = dir_ / "log.txt";
-    int saved_level_;
-};
 
 // Collects the output in memory; write_raw fails (-1) from call `fail_from` on.
 class string_writer : public tavi_xml_writer {
@@ -98,7 +54,7 @@ std::string hex_of(const std::string &bytes)
 
 TEST(XmlWriter, DataElementOnOneLineWithEscapedValue)
 {
-    report_log log;
+    test_util::log_capture log(3);
     string_writer w;
     w.write_tag("limit", 0, nullptr);
     w.write_string("a<b");
@@ -131,7 +87,7 @@ TEST(XmlWriter, WriteStringEscapesOnlyTheThreeEntities)
 
 TEST(XmlWriter, NullArgumentsAreReported)
 {
-    report_log log;
+    test_util::log_capture log(3);
     string_writer w;
     w.write_string(nullptr);
     EXPECT_EQ(w.out, "");
@@ -152,7 +108,7 @@ TEST(XmlWriter, NullArgumentsAreReported)
 
 TEST(XmlWriter, ClosingTheWrongNameWarnsAndWritesTheOpenOne)
 {
-    report_log log;
+    test_util::log_capture log(3);
     string_writer w;
     w.write_tag("outer", 1, nullptr);
     w.write_tag("inner", 0, nullptr);
@@ -165,7 +121,7 @@ TEST(XmlWriter, ClosingTheWrongNameWarnsAndWritesTheOpenOne)
 
 TEST(XmlWriter, BogusEndingTagAndNegativeDepth)
 {
-    report_log log;
+    test_util::log_capture log(3);
     string_writer w;
     w.end_tag(nullptr, 1);
     EXPECT_EQ(w.out, "</_BOGUS_ENDING_TAG_>\n");
@@ -222,7 +178,7 @@ TEST(XmlWriter, AttributesAreWrittenUnescaped)
 
 TEST(XmlWriter, EmptyTagWithNullNameIsReportedButStillWritten)
 {
-    report_log log;
+    test_util::log_capture log(3);
     string_writer w;
     w.write_tag("c", 1, nullptr);
     w.out.clear();
@@ -307,7 +263,7 @@ TEST(XmlWriter, AnyFailedWriteIsRemembered)
 
 TEST(XmlFileWriter, NullHandleIsReportedAndEveryWriteFails)
 {
-    report_log log;
+    test_util::log_capture log(3);
     tavi_xml_file_writer w(nullptr);
     EXPECT_EQ(log.count("Error in tavi_xml_file_writer::tavi_xml_file_writer(), NULL file handle."), 1);
     EXPECT_LT(w.write_header(), 0);
@@ -374,7 +330,7 @@ TEST(XmlFileWriter, XmllintRejectsWhatTheWriterCannotMend)
     FILE *f = fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     {
-        report_log log;
+        test_util::log_capture log(3);
         tavi_xml_file_writer w(f);
         (void)w.write_header();
         w.write_tag("a", 1, nullptr);
