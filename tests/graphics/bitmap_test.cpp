@@ -3,6 +3,7 @@
 
 #include "graphics/glyph_font.h"
 #include "support/debug_log.h"
+#include "tests/common/log_capture.h"
 #include "tests/common/test_util.h"
 #include "tests/common/wx_toolkit.h"
 
@@ -29,9 +30,7 @@ public:
     void SetUp() override
     {
         log_dir = new test_util::temp_dir;
-        tavi_client_set_debug_logfile_name((*log_dir / "log.txt").c_str());
-        log_level = 3;
-        tavi_client_try_open_debug_logfile();   // its "opened" line is not a test's
+        test_util::log_to(*log_dir / "log.txt", 3);
         wx_toolkit_environment::SetUp();
     }
     void TearDown() override

@@ -5,6 +5,7 @@
 #include "launcher/system_config.h"
 #include "support/debug_log.h"
 #include "tests/common/forked_call.h"
+#include "tests/common/log_capture.h"
 #include "tests/common/test_util.h"
 
 #include <gtest/gtest.h>
@@ -101,35 +102,12 @@ public:
     std::string executables, manifest, marker, record, log;
 };
 
-// Sends the log to `path` at level 3.
-void log_to(const std::string &path)
-{
-    if (tavi_client_debug_logfile_is_open())
-        tavi_client_debug_logfile_close();
-    tavi_client_set_debug_logfile_name(path.c_str());
-    log_level = 3;
-}
-
-std::vector<std::string> split_lines(const std::string &text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-// The boot sequence's own lines: the support library's reports (its exec errors, trace lines
-// and log opening) are dropped.
+// The boot sequence's own lines: the support library's reports (its exec errors and trace
+// lines) are dropped.
 std::vector<std::string> boot_lines(const std::string &log)
 {
     std::vector<std::string> out;
-    for (const auto &line : split_lines(log))
+    for (const auto &line : test_util::lines_of(log))
         if (line.rfind("tavi_", 0) != 0 && line.rfind("Error in tavi_", 0) != 0)
             out.push_back(line);
     return out;
@@ -152,7 +130,7 @@ test_util::forked_result run_boot(const boot_home &home, int beta)
     return test_util::run_forked(
         [&]() -> std::string {
             set_beta_test_enable(beta);
-            log_to(home.log);
+            test_util::log_to(home.log, 3);
             home.use();
             boot_close_launcher_window = count_close;
             int listed = boot_sequence();
@@ -292,7 +270,7 @@ TEST(BootSequence, ArgumentZeroIsTheBareName)
     auto result = test_util::run_forked(
         [&]() -> std::string {
             setenv(argv_record_variable, argv_record.c_str(), 1);
-            log_to(home.log);
+            test_util::log_to(home.log, 3);
             home.use();
             boot_sequence();
             return "returned";

@@ -6,6 +6,7 @@
 #include "support/config_directory.h"
 #include "support/debug_log.h"
 #include "tests/common/forked_call.h"
+#include "tests/common/log_capture.h"
 #include "tests/common/test_util.h"
 
 #include <gtest/gtest.h>
@@ -68,9 +69,7 @@ public:
     {
         return test_util::run_forked([&]() -> std::string {
             setenv("HOME", home().c_str(), 1);
-            tavi_client_set_debug_logfile_name(log_path().c_str());
-            tavi_client_try_open_debug_logfile();
-            log_level = 3;
+            test_util::log_to(log_path(), 3);
             if (set_up && !tavi_client_set_up_config_directory("Morvelle"))
                 return std::string("no configuration directory");
             // Never let a case write anywhere but below the throw-away HOME.

@@ -7,6 +7,7 @@
 #include "support/debug_log.h"
 #include "support/fixed_string.h"
 #include "tests/common/forked_call.h"
+#include "tests/common/log_capture.h"
 #include "tests/common/test_util.h"
 
 #include <cerrno>
@@ -25,22 +26,14 @@
 
 using test_util::file_exists;
 using test_util::file_mode;
+using test_util::lines_of;
+using test_util::log_to;
 using test_util::read_file;
 using test_util::run_forked;
 using test_util::temp_dir;
 using test_util::write_file;
 
 namespace {
-
-// In a child: sends the log to `path` at tracing level.
-void log_to(const std::string &path)
-{
-    if (tavi_client_debug_logfile_is_open())
-        tavi_client_debug_logfile_close();
-    tavi_client_set_debug_logfile_name(path.c_str());
-    tavi_client_try_open_debug_logfile();
-    log_level = 3;
-}
 
 // How a child sees the file system: directories made read-only (in that order), then the
 // working directory, then an optional replacement for /tmp, then a read-only root. The working
@@ -115,20 +108,6 @@ bool mount_namespaces_work()
             GTEST_SKIP() << "needs private mount namespaces (CAP_SYS_ADMIN) for read-only "   \
                             "directories that stop root";                                      \
     } while (0)
-
-std::vector<std::string> lines_of(const std::string &text)
-{
-    std::vector<std::string> lines;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(at, end - at));
-        at = end + 1;
-    }
-    return lines;
-}
 
 std::vector<std::string> entries_of(const std::string &dir)
 {
@@ -218,7 +197,7 @@ TEST_F(ConfigDirectory, SetUpTriesCandidatesInOrder)
             ASSERT_TRUE(write_file(t / f, "in the way\n"));
         std::string home = expand(c.home, r);
         auto out = run_forked([&] {
-            log_to(t / "log.txt");
+            log_to(t / "log.txt", 3);
             umask(022);
             if (chdir((t / "work").c_str()) != 0)
                 return std::string("chdir failed");
@@ -307,7 +286,7 @@ TEST_F(ConfigDirectory, SetUpFallsBackPastReadOnlyPlaces)
         plan.root_read_only = c.root_read_only;
         std::string home = expand(c.home, r);
         auto out = run_forked([&] {
-            log_to(t / "log.txt");
+            log_to(t / "log.txt", 3);
             if (!enter(plan, t / "work"))
                 return std::string("mount plan failed");
             setenv("HOME", home.c_str(), 1);
@@ -342,8 +321,7 @@ TEST_F(ConfigDirectory, GivingUpIsReportedWithoutTracing)
     plan.fake_tmp_read_only = true;
     plan.root_read_only = true;
     auto out = run_forked([&] {
-        log_to(log_path);
-        log_level = 1;
+        log_to(log_path, 1);
         if (!enter(plan, tree / "work"))
             return std::string("mount plan failed");
         setenv("HOME", "/no-such-home", 1);
@@ -357,7 +335,7 @@ TEST_F(ConfigDirectory, GivingUpIsReportedWithoutTracing)
 TEST_F(ConfigDirectory, UnsetHomeFailsAtOnce)
 {
     auto out = run_forked([&] {
-        log_to(log_path);
+        log_to(log_path, 3);
         if (chdir((tree / "work").c_str()) != 0)
             return std::string("chdir failed");
         unsetenv("HOME");
@@ -373,7 +351,7 @@ TEST_F(ConfigDirectory, UnsetHomeFailsAtOnce)
 TEST_F(ConfigDirectory, NullNameFailsSilently)
 {
     auto out = run_forked([&] {
-        log_to(log_path);
+        log_to(log_path, 3);
         if (chdir((tree / "work").c_str()) != 0)
             return std::string("chdir failed");
         setenv("HOME", (tree / "work").c_str(), 1);
@@ -389,7 +367,7 @@ TEST_F(ConfigDirectory, SecondSetUpIsReportedAndReplacesOnSuccessOnly)
 {
     std::string home = tree / "work";
     auto out = run_forked([&] {
-        log_to(log_path);
+        log_to(log_path, 3);
         if (chdir((tree / "work").c_str()) != 0)
             return std::string("chdir failed");
         setenv("HOME", home.c_str(), 1);
@@ -459,8 +437,7 @@ TEST_F(ConfigDirectory, CdToConfigDirectory)
         SCOPED_TRACE(c.what);
         test_util::remove_tree(dir);
         auto out = run_forked([&] {
-            log_to(log_path);
-            log_level = 1;
+            log_to(log_path, 1);
             if (chdir(home.c_str()) != 0)
                 return std::string("chdir failed");
             setenv("HOME", home.c_str(), 1);
@@ -555,8 +532,7 @@ TEST_F(ConfigDirectory, RecursiveMkdir)
 TEST_F(ConfigDirectory, NullPathsAreReported)
 {
     auto out = run_forked([&] {
-        log_to(log_path);
-        log_level = 1;
+        log_to(log_path, 1);
         fixed_string error_path;
         int a = tavi_recursive_mkdir(nullptr, 0700, &error_path);
         int b = tavi_create_and_check_writeable_directory(nullptr, &error_path);

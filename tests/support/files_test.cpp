@@ -3,6 +3,7 @@
 
 #include "support/debug_log.h"
 #include "tests/common/forked_call.h"
+#include "tests/common/log_capture.h"
 #include "tests/common/test_util.h"
 
 #include <cerrno>
@@ -283,10 +284,7 @@ TEST(FileQueries, NullRecordIsReported)
     temp_dir dir;
     std::string log = dir / "log.txt";
     auto out = run_forked([&] {
-        if (tavi_client_debug_logfile_is_open())
-            tavi_client_debug_logfile_close();
-        tavi_client_set_debug_logfile_name(log.c_str());
-        log_level = 1;
+        test_util::log_to(log, 1);
         tavi_file_info info = {7, 7, -7, -7};
         int with_null = tavi_filename_get_file_info(dir.path().c_str(), nullptr);
         int with_null_path = tavi_filename_get_file_info(nullptr, &info);

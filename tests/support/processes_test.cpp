@@ -6,6 +6,7 @@
 #include "support/debug_log.h"
 #include "support/files.h"
 #include "tests/common/forked_call.h"
+#include "tests/common/log_capture.h"
 #include "tests/common/test_util.h"
 
 #include <cerrno>
@@ -21,6 +22,7 @@
 
 using test_util::file_exists;
 using test_util::file_mode;
+using test_util::log_to;
 using test_util::read_file;
 using test_util::run_forked;
 using test_util::temp_dir;
@@ -28,17 +30,6 @@ using test_util::wait_until;
 using test_util::write_file;
 
 namespace {
-
-// In a child: sends the log to `path` at `level`.
-void log_to(const std::string &path, int level)
-{
-    if (tavi_client_debug_logfile_is_open())
-        tavi_client_debug_logfile_close();
-    tavi_client_set_debug_logfile_name(path.c_str());
-    log_level = 1;
-    tavi_client_try_open_debug_logfile();   // its own trace line stays out of the log
-    log_level = level;
-}
 
 // Bytes that no binary format of this system accepts: an ELF header for a machine that
 // does not exist, and plain noise.
