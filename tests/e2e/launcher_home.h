@@ -50,26 +50,14 @@ private:
     std::string config_;
 };
 
-// The lines of `text`, each without its line feed.
-inline std::vector<std::string> lines_of(const std::string &text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
+// The tests name it as e2e's own.
+using test_util::count_lines;
 
 // True when `wanted` appear in `text` as whole lines, in this order (other lines may come between).
 inline ::testing::AssertionResult has_lines_in_order(const std::string &text,
                                                      const std::vector<std::string> &wanted)
 {
-    std::vector<std::string> lines = lines_of(text);
+    std::vector<std::string> lines = test_util::lines_of(text);
     size_t at = 0;
     for (const auto &w : wanted) {
         while (at < lines.size() && lines[at] != w)
@@ -79,15 +67,6 @@ inline ::testing::AssertionResult has_lines_in_order(const std::string &text,
         at++;
     }
     return ::testing::AssertionSuccess();
-}
-
-// How many times `line` appears as a whole line of `text`.
-inline int count_lines(const std::string &text, const std::string &line)
-{
-    int n = 0;
-    for (const auto &l : lines_of(text))
-        n += (l == line);
-    return n;
 }
 
 } // namespace e2e

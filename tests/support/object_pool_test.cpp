@@ -85,9 +85,7 @@ TEST(BulkAllocate, ImpossibleSizeReportsAndExits)
     test_util::temp_dir dir;
     std::string log_path = dir / "log.txt";
     auto result = test_util::run_forked([&] {
-        if (tavi_client_debug_logfile_is_open())
-            tavi_client_debug_logfile_close();
-        tavi_client_set_debug_logfile_name(log_path.c_str());
+        test_util::log_to(log_path, 1);
         tavi_bulk_allocate(INT_MAX, "huge", 65536);
         return std::string("returned");
     });
