@@ -1,4 +1,4 @@
-// Line, tag, text and number readers over C streams, one fgetc at a time.
+// Line, tag, text and number readers over C streams; fget_line takes runs of buffered bytes.
 #include "support/line_reader.h"
 
 #include "support/debug_log.h"
@@ -6,6 +6,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <stdio_ext.h>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -40,6 +44,68 @@ int read_bounded(FILE *stream, int c, char *buffer, int size, Ends ends_text, in
     buffer[stored] = '\0';
     *ended_by = c;
     return stored;
+}
+
+bool ends_line(int c) { return c == '\n' || c == '\r' || c == '\0'; }
+
+// Holds the stream's lock for one whole line, so that each character costs no locking; a stream
+// whose owner took over its locking (FSETLOCKING_BYCALLER) is left alone.
+class stream_lock {
+public:
+    explicit stream_lock(FILE *stream)
+        : stream_(__fsetlocking(stream, FSETLOCKING_QUERY) == FSETLOCKING_BYCALLER ? nullptr
+                                                                                      : stream)
+    {
+        if (stream_)
+            flockfile(stream_);
+    }
+    ~stream_lock()
+    {
+        if (stream_)
+            funlockfile(stream_);
+    }
+    stream_lock(const stream_lock &) = delete;
+    stream_lock &operator=(const stream_lock &) = delete;
+
+private:
+    FILE *stream_;
+};
+
+// The bytes a locked stream has read ahead: getc_unlocked() hands them out one at a time from
+// [buffered_run, buffered_end), and skip_buffered() takes several at once. glibc's read
+// pointers are the ones its getc_unlocked macro works on; elsewhere nothing counts as buffered.
+#ifdef __GLIBC__
+const char *buffered_run(FILE *stream) { return stream->_IO_read_ptr; }
+const char *buffered_end(FILE *stream) { return stream->_IO_read_end; }
+void skip_buffered(FILE *stream, size_t count) { stream->_IO_read_ptr += count; }
+#else
+const char *buffered_run(FILE *) { return nullptr; }
+const char *buffered_end(FILE *) { return nullptr; }
+void skip_buffered(FILE *, size_t) {}
+#endif
+
+// The number of bytes from `run` before the first line end, or up to `end`.
+size_t buffered_line_length(const char *run, const char *end)
+{
+    const char *p = run;
+#ifdef __SSE2__
+    // Sixteen bytes at a time, never reading past `end`.
+    const __m128i line_feed = _mm_set1_epi8('\n');
+    const __m128i carriage_return = _mm_set1_epi8('\r');
+    const __m128i zero = _mm_setzero_si128();
+    for (; end - p >= 16; p += 16) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, line_feed),
+                                                 _mm_cmpeq_epi8(bytes, carriage_return)),
+                                    _mm_cmpeq_epi8(bytes, zero));
+        if (int mask = _mm_movemask_epi8(hits))
+            return size_t(p - run) + size_t(__builtin_ctz(unsigned(mask)));
+    }
+#endif
+    // Line ends are control characters: one compare rules out nearly every byte.
+    while (p < end && (static_cast<unsigned char>(*p) > '\r' || !ends_line(*p)))
+        ++p;
+    return size_t(p - run);
 }
 
 int skip_past_hash(FILE *stream)
@@ -121,16 +187,30 @@ int fget_line(FILE *stream, char *buffer, int size)
 {
     if (!usable(stream, buffer, size, "Error in fget_line(), bad arguments."))
         return 0;
-    int c = fgetc(stream);
+    stream_lock lock(stream);
+    int c = getc_unlocked(stream);
     if (c == EOF)
         return 0;
-    int ended_by;
-    int stored = read_bounded(stream, c, buffer, size,
-                              [](int ch) { return ch == '\n' || ch == '\r' || ch == '\0'; },
-                              &ended_by);
-    if (stored == size - 1)
+    const size_t room = size_t(size) - 1;
+    size_t stored = 0;
+    while (c != EOF && !ends_line(c)) {
+        if (stored < room)
+            buffer[stored++] = char(c);
+        // The rest of the line as far as the stream has it buffered, in one go.
+        const char *run = buffered_run(stream);
+        size_t length = buffered_line_length(run, buffered_end(stream));
+        size_t kept = length < room - stored ? length : room - stored;
+        if (kept) {
+            memcpy(buffer + stored, run, kept);
+            stored += kept;
+        }
+        skip_buffered(stream, length);
+        c = getc_unlocked(stream);
+    }
+    buffer[stored] = '\0';
+    if (stored == room)
         report_overflow("Warning in fget_line(), string overflow.  String was:", buffer);
-    return stored + 1;
+    return int(stored) + 1;
 }
 
 int fget_tag(FILE *stream, char *buffer, int size)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <stdio_ext.h>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,24 @@ struct read_step {
 
 const char line_overflow[] = "Warning in fget_line(), string overflow.  String was:\n";
 
+// fget_line's contract followed one fgetc at a time: the reference for the buffered reader.
+// Returns what fget_line must return; *text gets the stored text, *overflowed whether the
+// overflow warning is due.
+int reference_fget_line(FILE *stream, int size, std::string *text, bool *overflowed)
+{
+    int c = fgetc(stream);
+    if (c == EOF)
+        return 0;
+    text->clear();
+    while (c != EOF && c != '\n' && c != '\r' && c != '\0') {
+        if (int(text->size()) < size - 1)
+            *text += char(c);
+        c = fgetc(stream);
+    }
+    *overflowed = int(text->size()) == size - 1;
+    return int(text->size()) + 1;
+}
+
 } // namespace
 
 TEST(FgetLine, Cases)
@@ -90,6 +109,70 @@ TEST(FgetLine, Cases)
         EXPECT_STREQ(buffer.data(), "untouched");
         EXPECT_EQ(log.occurrences(line_overflow), c.overflows);
     }
+}
+
+TEST(FgetLine, SameLinesWhateverTheStreamBufferAndLocking)
+{
+    // Lines of every length around the 16-byte steps, each ended by one of the three line ends,
+    // a line longer than any buffer, and a last line without end: with small stream buffers
+    // lines and line ends fall across refills.
+    const char line_ends[] = {'\n', '\r', '\0'};
+    std::string input;
+    for (int length = 0; length < 40; length++) {
+        input.append(size_t(length), char('a' + length % 26));
+        input += line_ends[length % 3];
+    }
+    input += std::string(3000, 'L') + "\r\n" + "tail";   // the long line, an empty one, the last
+
+    for (int stream_buffer : {0, 1, 2, 7, 16, 17, 4096}) {   // 0: unbuffered
+        for (int size : {1, 2, 16, 17, 33, 1024}) {
+            for (bool caller_locks : {false, true}) {
+                SCOPED_TRACE("stream buffer " + std::to_string(stream_buffer) + ", size " +
+                             std::to_string(size) + (caller_locks ? ", caller locks" : ""));
+                std::vector<char> storage(size_t(stream_buffer) + 1);
+                memory_stream in(input), reference(input);
+                ASSERT_EQ(stream_buffer ? setvbuf(in.get(), storage.data(), _IOFBF,
+                                                  size_t(stream_buffer))
+                                        : setvbuf(in.get(), nullptr, _IONBF, 0),
+                          0);
+                if (caller_locks)
+                    __fsetlocking(in.get(), FSETLOCKING_BYCALLER);
+                test_util::log_capture log;
+                std::vector<char> buffer(size_t(size) + 8, '#');
+                int expected_overflows = 0, lines = 0;
+                for (;;) {
+                    std::string text;
+                    bool overflowed = false;
+                    int expected = reference_fget_line(reference.get(), size, &text, &overflowed);
+                    ASSERT_EQ(fget_line(in.get(), buffer.data(), size), expected) << "line " << lines;
+                    if (!expected)
+                        break;
+                    ASSERT_EQ(std::string(buffer.data()), text) << "line " << lines;
+                    ASSERT_EQ(buffer[size_t(size)], '#');
+                    expected_overflows += overflowed;
+                    lines++;
+                }
+                EXPECT_EQ(lines, 43);
+                EXPECT_EQ(log.occurrences(line_overflow), expected_overflows);
+            }
+        }
+    }
+}
+
+TEST(FgetLine, PushedBackCharacterStartsTheNextLine)
+{
+    memory_stream in("abc\ndef\nend");
+    char buffer[16];
+    EXPECT_EQ(fget_line(in.get(), buffer, sizeof buffer), 4);
+    ASSERT_EQ(ungetc('X', in.get()), 'X');
+    EXPECT_EQ(fget_line(in.get(), buffer, sizeof buffer), 5);
+    EXPECT_STREQ(buffer, "Xdef");
+    ASSERT_EQ(ungetc('\n', in.get()), '\n');   // a pushed-back line end is an empty line
+    EXPECT_EQ(fget_line(in.get(), buffer, sizeof buffer), 1);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_EQ(fget_line(in.get(), buffer, sizeof buffer), 4);
+    EXPECT_STREQ(buffer, "end");
+    EXPECT_EQ(fget_line(in.get(), buffer, sizeof buffer), 0);
 }
 
 TEST(FgetLine, OverflowReportQuotesTheStoredText)
