@@ -19,8 +19,10 @@
 
 namespace {
 
-// stdio buffer for reading and writing manifest files.
+// stdio buffer for writing manifest files.
 constexpr size_t manifest_stream_buffer_size = 1 << 16;
+// stdio buffer for reading them; larger ones read no faster.
+constexpr size_t manifest_load_buffer_size = 1 << 14;
 
 const char *const manifest_header_lines =
     "# This is an automatically generated file - do not modify\n"
@@ -30,8 +32,21 @@ const char *const manifest_header_lines =
     "\n";
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
-bool ends_word(char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\n'; }
-bool is_lower_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+// Looked up rather than compared: the digits and letters of a hash come in random order, and a
+// branch per character on which kind it is would mostly be mispredicted.
+struct lower_hex_table {
+    bool is_hex[256] = {};
+    constexpr lower_hex_table()
+    {
+        for (int c = '0'; c <= '9'; c++)
+            is_hex[c] = true;
+        for (int c = 'a'; c <= 'f'; c++)
+            is_hex[c] = true;
+    }
+};
+constexpr lower_hex_table lower_hex;
+
+bool is_lower_hex(char c) { return lower_hex.is_hex[static_cast<unsigned char>(c)]; }
 
 // A malloc'd, terminated copy of the first `length` bytes of `text`, or null.
 char *copy_text(const char *text, size_t length)
@@ -71,6 +86,110 @@ int syntax_error(const char *source_label, const char *what, const char *line)
     return 0;
 }
 
+bool is_dot_dot(const char *component, const char *end)
+{
+    return end - component == 2 && component[0] == '.' && component[1] == '.';
+}
+
+// Walks a name up to `end` or, with `line_feed_ends`, to a line feed before it; returns where it
+// stopped and sets *safe to manifest_name_is_safe's verdict on the text walked. One pass: names
+// are short, and this runs once per loaded record.
+const char *walk_name(const char *name, const char *end, bool line_feed_ends, bool *safe)
+{
+    bool ok = true;
+    const char *component = name;
+    const char *p = name;
+    for (; p < end; p++) {
+        if (*p == '/') {
+            ok = ok && !is_dot_dot(component, p);
+            component = p + 1;
+        } else if (*p == '\n' && line_feed_ends) {
+            break;
+        }
+    }
+    *safe = ok && p > name && !is_dot_dot(component, p);
+    return p;
+}
+
+// The bytes that separate a line's words (the end of the text ends a word too).
+const char *const word_blanks = " \t\n";
+bool is_word_blank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool is_word_end(char c) { return c == '\0' || is_word_blank(c); }
+// Short runs such as the blanks before a size are quicker walked than handed to strspn.
+const char *skip_word_blanks(const char *text)
+{
+    while (is_word_blank(*text))
+        text++;
+    return text;
+}
+
+// What next_arg gives for the word starting at `word` (not blank, not the end): the start of the
+// following word, or null.
+const char *word_after(const char *word)
+{
+    while (!is_word_end(*word))
+        word++;
+    word = skip_word_blanks(word);
+    return *word ? word : nullptr;
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// parse_int_text, with the usual word of at most nine digits read in place.
+int parse_size(const char *word, int *size)
+{
+    int value = 0;
+    int digits = 0;
+    while (digits < 9 && is_digit(word[digits]))
+        value = value * 10 + (word[digits++] - '0');
+    if (digits > 0 && !is_digit(word[digits])) {
+        *size = value;
+        return 1;
+    }
+    return parse_int_text(word, size);
+}
+
+// parse_manifest_line for a line of `length` bytes (line[length] is its terminator).
+int parse_line(const char *source_label, const char *line, size_t length,
+               manifest_record **out_record)
+{
+    const char *hash = line;
+    while (is_blank(*hash))
+        hash++;
+    if (*hash == '\0' || *hash == '#')
+        return 1;
+
+    for (int i = 0; i < manifest_hash_min_prefix; i++)
+        if (!is_lower_hex(hash[i]))
+            return syntax_error(source_label, "bad or missing hash field", line);
+    const char *hash_end = hash + manifest_hash_min_prefix;
+    hash_end += strcspn(hash_end, word_blanks);
+
+    int size = 0;
+    const char *size_word = skip_word_blanks(hash_end);
+    if (!*size_word || !parse_size(size_word, &size))
+        return syntax_error(source_label, "bad or missing file size", line);
+
+    const char *name = word_after(size_word);
+    if (!name)
+        return syntax_error(source_label, "missing file name", line);
+    // A line feed cannot be stored in a one-line record; it ends the name.
+    bool safe = false;
+    size_t name_length = size_t(walk_name(name, line + length, true, &safe) - name);
+    if (!safe)
+        return syntax_error(source_label, "unsafe file name", line);
+
+    size_t hash_length = size_t(hash_end - hash);
+    if (hash_length > size_t(fixed_string::max_length))
+        hash_length = fixed_string::max_length;
+    manifest_record *record = manifest_record::create(hash, hash_length, name, name_length);
+    if (!record)
+        return 0;
+    record->size = size;
+    *out_record = record;
+    return 1;
+}
+
 // 1 when a record's line, as save_file writes it, is read back by load_file as the same record.
 bool record_reads_back(const manifest_record *record)
 {
@@ -90,40 +209,86 @@ bool record_reads_back(const manifest_record *record)
 
 // ---- manifest_record -----------------------------------------------------------------------
 
+static_assert(sizeof(manifest_record) == 4 * sizeof(void *), "the flags fill the padding");
+
 manifest_record::~manifest_record()
 {
-    free(name);
-    free(hash);
+    if (!name_inline_)
+        free(name);
+    if (!hash_inline_)
+        free(hash);
+}
+
+void *manifest_record::operator new(size_t size)
+{
+    void *block = malloc(size);
+    if (!block)
+        throw std::bad_alloc();
+    return block;
+}
+
+void *manifest_record::operator new(size_t size, const std::nothrow_t &) noexcept
+{
+    return malloc(size);
+}
+
+void manifest_record::operator delete(void *block) noexcept { free(block); }
+
+manifest_record *manifest_record::create(const char *hash, size_t hash_length, const char *name,
+                                         size_t name_length)
+{
+    size_t texts = (hash ? hash_length + 1 : 0) + (name ? name_length + 1 : 0);
+    void *block = malloc(sizeof(manifest_record) + texts);
+    if (!block)
+        return nullptr;
+    manifest_record *record = ::new (block) manifest_record;
+    char *text = reinterpret_cast<char *>(record + 1);
+    if (hash) {
+        record->hash = text;
+        record->hash_inline_ = true;
+        memcpy(text, hash, hash_length);
+        text[hash_length] = '\0';
+        text += hash_length + 1;
+    }
+    if (name) {
+        record->name = text;
+        record->name_inline_ = true;
+        memcpy(text, name, name_length);
+        text[name_length] = '\0';
+    }
+    return record;
+}
+
+void manifest_record::replace_hash(char *copy)
+{
+    if (!hash_inline_)
+        free(hash);
+    hash = copy;
+    hash_inline_ = false;
 }
 
 int manifest_record::set_hash(const char *text)
 {
-    free(hash);
+    replace_hash(nullptr);
     hash = copy_text(text);
     return hash || !text;
 }
 
 int manifest_record::set_name(const char *text)
 {
-    free(name);
+    if (!name_inline_)
+        free(name);
     name = copy_text(text);
+    name_inline_ = false;
     return name || !text;
 }
 
 int manifest_name_is_safe(const char *name)
 {
-    if (!name || !*name)
-        return 0;
-    const char *component = name;
-    for (;;) {
-        const char *end = strchr(component, '/');
-        size_t length = end ? size_t(end - component) : strlen(component);
-        if (length == 2 && component[0] == '.' && component[1] == '.')
-            return 0;
-        if (!end)
-            return 1;
-        component = end + 1;
-    }
+    bool safe = false;
+    if (name)
+        (void)walk_name(name, name + strlen(name), false, &safe);
+    return safe;
 }
 
 int parse_manifest_line(const char *source_label, const char *line, manifest_record **out_record)
@@ -133,51 +298,7 @@ int parse_manifest_line(const char *source_label, const char *line, manifest_rec
     *out_record = nullptr;
     if (!line)
         return 0;
-
-    const char *hash = line;
-    while (is_blank(*hash))
-        hash++;
-    if (*hash == '\0' || *hash == '#')
-        return 1;
-
-    for (int i = 0; i < manifest_hash_min_prefix; i++)
-        if (!is_lower_hex(hash[i]))
-            return syntax_error(source_label, "bad or missing hash field", line);
-    const char *hash_end = hash + manifest_hash_min_prefix;
-    while (!ends_word(*hash_end))
-        hash_end++;
-
-    int size = 0;
-    const char *size_word = next_arg(hash);
-    if (!size_word || !parse_int_text(size_word, &size))
-        return syntax_error(source_label, "bad or missing file size", line);
-
-    const char *name = next_arg(size_word);
-    if (!name)
-        return syntax_error(source_label, "missing file name", line);
-    // A line feed cannot be stored in a one-line record; it ends the name.
-    const char *name_end = strchr(name, '\n');
-    size_t name_length = name_end ? size_t(name_end - name) : strlen(name);
-
-    manifest_record *record = new (std::nothrow) manifest_record;
-    if (!record)
-        return 0;
-    size_t hash_length = size_t(hash_end - hash);
-    if (hash_length > size_t(fixed_string::max_length))
-        hash_length = fixed_string::max_length;
-    record->hash = copy_text(hash, hash_length);
-    record->name = copy_text(name, name_length);
-    record->size = size;
-    if (!record->hash || !record->name) {
-        delete record;
-        return 0;
-    }
-    if (!manifest_name_is_safe(record->name)) {
-        delete record;
-        return syntax_error(source_label, "unsafe file name", line);
-    }
-    *out_record = record;
-    return 1;
+    return parse_line(source_label, line, strlen(line), out_record);
 }
 
 // ---- fenu_file_manifest --------------------------------------------------------------------
@@ -234,14 +355,17 @@ int fenu_file_manifest::load_file(const char *path)
         return -1;
     // The stream is private to this call: no locking per character.
     __fsetlocking(stream, FSETLOCKING_BYCALLER);
-    setvbuf(stream, nullptr, _IOFBF, manifest_stream_buffer_size);
+    // On the stack rather than from malloc: a large allocation makes glibc's malloc first merge
+    // all the small blocks freed so far, such as the records of a manifest just cleared.
+    char stream_buffer[manifest_load_buffer_size];
+    setvbuf(stream, stream_buffer, _IOFBF, sizeof stream_buffer);
 
     char line[manifest_line_buffer_size];
     int read = 0;
     int result = 0;
-    while (fget_line(stream, line, sizeof line) > 0) {
+    for (int got; (got = fget_line(stream, line, sizeof line)) > 0;) {
         manifest_record *record = nullptr;
-        if (!parse_manifest_line(manifest_label_file, line, &record)) {
+        if (!parse_line(manifest_label_file, line, size_t(got - 1), &record)) {
             result = -1;
             break;
         }
@@ -341,19 +465,17 @@ int fenu_file_manifest::update_record(const manifest_record *source)
         char *hash = copy_text(source->hash);
         if (source->hash && !hash)
             return 0;
-        free(record->hash);
-        record->hash = hash;
+        record->replace_hash(hash);
         record->size = source->size;
         return 1;
     }
 
-    record = new (std::nothrow) manifest_record;
+    record = manifest_record::create(source->hash, source->hash ? strlen(source->hash) : 0,
+                                     source->name, strlen(source->name));
     if (!record)
         return 0;
-    record->name = copy_text(source->name);
-    record->hash = copy_text(source->hash);
     record->size = source->size;
-    if (!record->name || (source->hash && !record->hash) || !by_name_.add(record)) {
+    if (!by_name_.add(record)) {
         delete record;
         return 0;
     }

@@ -8,7 +8,9 @@
 
 #include "support/hash_table.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 
 // The hash must start with this many lower-case hex digits.
 constexpr int manifest_hash_min_prefix = 10;
@@ -20,11 +22,20 @@ constexpr int manifest_line_buffer_size = 1024;
 constexpr const char *manifest_label_file = "file manifest";
 constexpr const char *manifest_label_download = "downloaded data";
 
-// One managed file. Owns its two strings (heap copies, freed on destruction).
+// One managed file. Owns its two strings, freed on destruction. A record made by create() keeps
+// them inside its own allocation, so replace them only with set_hash and set_name, never with
+// free(); their bytes may be changed in place.
 struct manifest_record {
     char *name = nullptr;              // relative to the destination directory
     char *hash = nullptr;              // opaque text, compared as a whole
     int32_t size = 0;                  // bytes
+private:
+    // In the padding after `size`, so that a record stays four words: a large manifest's load
+    // time goes mostly to fresh memory.
+    bool name_inline_ = false;   // `name` lies in the record's allocation: not freed on its own
+    bool hash_inline_ = false;   // the same for `hash`
+
+public:
     manifest_record *link = nullptr;   // next record of the owner's list
 
     manifest_record() = default;
@@ -32,12 +43,28 @@ struct manifest_record {
     manifest_record(const manifest_record &) = delete;
     manifest_record &operator=(const manifest_record &) = delete;
 
+    // A new record with copies of the first `hash_length` bytes of `hash` (null for none) and of
+    // `name_length` bytes of `name` (null for none), in one allocation; freed with delete. Null
+    // when memory ran out.
+    static manifest_record *create(const char *hash, size_t hash_length, const char *name,
+                                   size_t name_length);
+
     // Replaces the hash with a copy of `text` (null leaves none). 1 on success; 0 when memory ran
     // out, the record then without hash.
     int set_hash(const char *text);
     // Replaces the name with a copy of `text`, as set_hash. Must not be called on a record that
     // is in a manifest (its index is keyed by the name).
     int set_name(const char *text);
+
+    // Records come from malloc, so that create() can allocate the strings with the record.
+    static void *operator new(size_t size);
+    static void *operator new(size_t size, const std::nothrow_t &) noexcept;
+    static void operator delete(void *block) noexcept;
+
+private:
+    friend class fenu_file_manifest;
+
+    void replace_hash(char *copy);
 };
 
 // 1 when `name` is a usable relative path: not null, not empty, and no '/'-separated component

@@ -87,6 +87,11 @@ const parse_case parse_cases[] = {
     {"0123456789 5 ..a/b../.../.x", parsed::record, "0123456789", 5, "..a/b../.../.x", nullptr},
     {"0123456789 5 ./x", parsed::record, "0123456789", 5, "./x", nullptr},
     {"0123456789 5 name\nrest", parsed::record, "0123456789", 5, "name", nullptr},
+    {"0123456789 5 ok\n/../x", parsed::record, "0123456789", 5, "ok", nullptr},
+    {"0123456789 999999999 n", parsed::record, "0123456789", 999999999, "n", nullptr},
+    {"0123456789 123456789x n", parsed::record, "0123456789", 123456789, "n", nullptr},
+    {"0123456789 2147483647 n", parsed::record, "0123456789", 2147483647, "n", nullptr},
+    {"0123456789 0000000000042 n", parsed::record, "0123456789", 42, "n", nullptr},
     {"", parsed::comment, nullptr, 0, nullptr, nullptr},
     {" \t \t", parsed::comment, nullptr, 0, nullptr, nullptr},
     {"# 0123456789 5 x", parsed::comment, nullptr, 0, nullptr, nullptr},
@@ -100,6 +105,7 @@ const parse_case parse_cases[] = {
     {"0123456789 x name", parsed::error, nullptr, 0, nullptr, "bad or missing file size"},
     {"0123456789 - name", parsed::error, nullptr, 0, nullptr, "bad or missing file size"},
     {"0123456789 -a name", parsed::error, nullptr, 0, nullptr, "bad or missing file size"},
+    {"0123456789 2147483648 n", parsed::error, nullptr, 0, nullptr, "bad or missing file size"},
     {"0123456789 5", parsed::error, nullptr, 0, nullptr, "missing file name"},
     {"0123456789 5 \t ", parsed::error, nullptr, 0, nullptr, "missing file name"},
     {"0123456789 5 ../outside", parsed::error, nullptr, 0, nullptr, "unsafe file name"},
@@ -107,6 +113,7 @@ const parse_case parse_cases[] = {
     {"0123456789 5 a/..", parsed::error, nullptr, 0, nullptr, "unsafe file name"},
     {"0123456789 5 ..", parsed::error, nullptr, 0, nullptr, "unsafe file name"},
     {"0123456789 5 /../etc/passwd", parsed::error, nullptr, 0, nullptr, "unsafe file name"},
+    {"0123456789 5 a/..\nb", parsed::error, nullptr, 0, nullptr, "unsafe file name"},
 };
 
 TEST(ParseManifestLine, Cases)
@@ -157,6 +164,34 @@ TEST(ParseManifestLine, SourceLabelAndMaskedCategory)
     EXPECT_EQ(parse_manifest_line(manifest_label_download, "zz 1 x", &record), 0);
     report_error_set_mask(0);
     EXPECT_EQ(log.text(), "");
+}
+
+TEST(ManifestRecord, ParsedRecordStringsAreReplacedOneAtATime)
+{
+    // A parsed record keeps both strings in its own allocation: replacing one leaves the other,
+    // and each replacement is freed with the record (the sanitizer build checks the freeing).
+    struct {
+        const char *hash;
+        const char *name;
+    } replacements[] = {{"fedcba9876543210", nullptr}, {nullptr, "other name"},
+                        {"fedcba9876543210", "other name"}, {nullptr, nullptr}};
+    for (const auto &r : replacements) {
+        manifest_record *record = nullptr;
+        ASSERT_EQ(parse_manifest_line(manifest_label_file, "0123456789abcd 5 dir/name", &record), 1);
+        ASSERT_NE(record, nullptr);
+        if (r.hash) {
+            ASSERT_TRUE(record->set_hash(r.hash));
+        }
+        if (r.name) {
+            ASSERT_TRUE(record->set_name(r.name));
+        }
+        EXPECT_STREQ(record->hash, r.hash ? r.hash : "0123456789abcd");
+        EXPECT_STREQ(record->name, r.name ? r.name : "dir/name");
+        ASSERT_TRUE(record->set_hash(nullptr));
+        EXPECT_EQ(record->hash, nullptr);
+        EXPECT_STREQ(record->name, r.name ? r.name : "dir/name");
+        delete record;
+    }
 }
 
 TEST(ManifestNameIsSafe, Components)
