@@ -254,13 +254,18 @@ int ssl_startup_check()
 
 long updater_thread_main(void *window)
 {
+    // The lock this run holds. The GUI thread may take the lock again (and store a new
+    // descriptor in updater_lock) as soon as it sees updater_done, so read it only here.
+    int held_lock = updater_lock;
     fixed_string download_path;
     download_path.append(tavi_client_get_config_directory());
     download_path.append("/executables/download.tmp");
     // The update run (update_host, update_root, remote_manifest_name, progress reported to
     // `window`) arrives with the updater; until then there is nothing to fetch.
     (void)window;
+    // Release before announcing the end: record locks belong to the process, so a new run's
+    // lock taken on seeing updater_done would be dropped by closing this descriptor afterwards.
+    tavi_unlock_file(held_lock);
     updater_done = 1;
-    tavi_unlock_file(updater_lock);
     return 0;
 }

@@ -30,5 +30,5 @@ void log_toolkit_assert(const wxString &file, int line, const wxString &function
 int ssl_startup_check();
 
 // The updater thread's body; `window` is the launcher_mw that started it. Runs one update, then
-// sets updater_done and releases the updater lock. Returns 0.
+// releases the updater lock it was started with and sets updater_done. Returns 0.
 long updater_thread_main(void *window);

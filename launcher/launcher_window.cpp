@@ -100,13 +100,8 @@ void launcher_mw::OnTimer(wxTimerEvent &)
     if (updater_lock < 0) {
         if (gave_up_)
             return;
-        updater_lock = tavi_try_lock_file(lock_path.c_str());
-        if (updater_lock >= 0) {
-            if (log_level > 1)
-                log_printf("OnTimer(), late start of updater thread.\n");
-            start_updater_thread();
+        if (try_late_start())
             return;
-        }
         if (elapsed_ <= lock_give_up_ms)
             return;
         gave_up_ = 1;
@@ -158,14 +153,19 @@ void launcher_mw::toggle_beta_mode()
 {
     set_beta_test_enable(!get_beta_test_enable());
     update_status_texts();
-    if (updater_done.load() != 1)
-        return;
+    if (updater_done.load() == 1)
+        try_late_start();
+}
+
+int launcher_mw::try_late_start()
+{
     updater_lock = tavi_try_lock_file(lock_path.c_str());
-    if (updater_lock >= 0) {
-        if (log_level > 1)
-            log_printf("OnTimer(), late start of updater thread.\n");
-        start_updater_thread();
-    }
+    if (updater_lock < 0)
+        return 0;
+    if (log_level > 1)
+        log_printf("OnTimer(), late start of updater thread.\n");
+    start_updater_thread();
+    return 1;
 }
 
 void launcher_mw::start_updater_thread()

@@ -37,6 +37,8 @@ private:
     void OnTimer(wxTimerEvent &event);
     void on_progress(wxTimerEvent &event);
     void on_key_down(wxKeyEvent &event);
+    // Tries the updater lock; when it is obtained, starts the updater thread and returns 1.
+    int try_late_start();
 
     wxTimer timer_;
     wxTimer progress_event_source_;   // never started: only names the events the updater posts
