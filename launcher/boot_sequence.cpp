@@ -2,6 +2,7 @@
 #include "launcher/boot_sequence.h"
 
 #include "launcher/launcher_globals.h"
+#include "launcher/launcher_window.h"
 #include "launcher/system_config.h"
 #include "support/debug_log.h"
 #include "support/fixed_string.h"
@@ -12,8 +13,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include <wx/app.h>
-#include <wx/window.h>
 
 fenu_file_manifest current_manifest;
 pointer_array executable_list;
@@ -24,13 +23,6 @@ namespace {
 struct executable_list_setup {
     executable_list_setup() { pointer_array_init(&executable_list); }
 } const executable_list_ready;
-
-void close_top_window()
-{
-    wxWindow *top = wxTheApp ? wxTheApp->GetTopWindow() : nullptr;
-    if (top)
-        top->Close();
-}
 
 // Greatest name first out of the heap.
 int greater_name_first(const void *first, const void *second)
@@ -65,7 +57,7 @@ void log_no_executables()
 
 } // namespace
 
-void (*boot_close_launcher_window)() = close_top_window;
+void (*boot_close_launcher_window)() = close_launcher_window;
 
 void build_executable_list()
 {

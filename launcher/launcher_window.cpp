@@ -31,13 +31,13 @@ wxString to_toolkit(const char *text)
     return wxString::From8BitData(text ? text : "(null)");
 }
 
-void close_top_window()
+} // namespace
+
+void close_launcher_window()
 {
     if (wxTheApp && wxTheApp->GetTopWindow())
         wxTheApp->GetTopWindow()->Close(true);
 }
-
-} // namespace
 
 wxBEGIN_EVENT_TABLE(launcher_mw, tavi_embedded_window)
     EVT_TIMER(timer_id, launcher_mw::OnTimer)
@@ -112,7 +112,7 @@ void launcher_mw::OnTimer(wxTimerEvent &)
             log_printf("\n");
         }
         timer_.Stop();
-        close_top_window();
+        close_launcher_window();
         return;
     }
 

@@ -9,6 +9,9 @@
 
 class progress_bar;
 
+// Closes the launcher's top-level window; the program ends once the toolkit has processed it.
+void close_launcher_window();
+
 // The decoded background picture, drawn at the window's top-left corner.
 extern tavi_bitmap *background_image;
 
