@@ -115,3 +115,13 @@ TEST_F(Startup, ArgumentsAreLoggedAsAscii)
         EXPECT_TRUE(c >= 32 && c < 127) << line;
     EXPECT_NE(line.find("'caf"), std::string::npos) << line;
 }
+
+TEST_F(Startup, LogsWithStandardInputClosed)
+{
+    // The log then gets descriptor 0, which is as good as any other.
+    test_util::run_options o = home.options();
+    o.close_stdin = true;
+    test_util::run_result r = home.run({"-h"}, o);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(has_lines_in_order(home.log(), {start_banner, "Syntax:"}));
+}
